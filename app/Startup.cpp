@@ -1,0 +1,85 @@
+#include "app/Startup.h"
+
+#include "log/Logger.h"
+#include "settings/Settings.h"
+#include "ui/MainDialog.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFont>
+
+#ifdef Q_OS_WIN
+#include <iterator>
+#include <windows.h>
+#endif
+
+namespace Vorlant {
+
+namespace {
+
+QString executableDirectory(const char* argv0)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(argv0);
+    wchar_t path[MAX_PATH * 4];
+    const DWORD length = GetModuleFileNameW(nullptr, path, DWORD(std::size(path)));
+    if (length > 0 && length < std::size(path))
+        return QFileInfo(QString::fromWCharArray(path, int(length))).absolutePath();
+#else
+    const QFileInfo self(QStringLiteral("/proc/self/exe"));
+    if (self.exists())
+        return QFileInfo(self.canonicalFilePath()).absolutePath();
+#endif
+    return argv0 ? QFileInfo(QString::fromLocal8Bit(argv0)).absolutePath() : QString();
+}
+
+} // namespace
+
+void extendLibraryPath(const char* argv0)
+{
+    const QString directory = executableDirectory(argv0);
+    if (directory.isEmpty())
+        return;
+    QStringList paths = QCoreApplication::libraryPaths();
+    paths.append(QDir(directory).absolutePath());
+    QCoreApplication::setLibraryPaths(paths);
+}
+
+void applyStyleSheet(QApplication& app, const QString& resource)
+{
+    QFile file(resource);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Logger::error(QString(), QStringLiteral("Unable to open file with stylesheet"));
+        return;
+    }
+    const QByteArray styleSheet = QByteArray(kStyleSheetPrefix) + file.readAll();
+    Logger::info(QString(), QString::fromUtf8(styleSheet));
+    app.setStyleSheet(QString::fromUtf8(styleSheet));
+}
+
+void applyDefaultFont()
+{
+    QFont font = QApplication::font();
+    font.setStyleStrategy(QFont::PreferAntialias);
+    QApplication::setFont(font);
+}
+
+int runApplication(int argc, char** argv)
+{
+    extendLibraryPath(argc > 0 ? argv[0] : nullptr);
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vorlant-service"));
+    applyStyleSheet(app);
+    applyDefaultFont();
+
+    Settings::instance().migrate();
+
+    // Lives until the process ends, as the only window of the program.
+    auto* dialog = new MainDialog();
+    dialog->show();
+    return app.exec();
+}
+
+} // namespace Vorlant

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+class QApplication;
+
+namespace Vorlant {
+
+inline const char kStyleSheetResource[] = ":stylesheet/basestyle";
+inline const char kStyleSheetPrefix[] = "*{font-family: \"DejaVu Sans\";}";
+
+// Appends the executable's own folder to the library search path. Runs before the
+// application object exists, so it finds the folder without QCoreApplication.
+void extendLibraryPath(const char* argv0);
+
+// Loads the style sheet resource, logs it and applies it; logs an error if it is missing.
+void applyStyleSheet(QApplication& app, const QString& resource = QLatin1String(kStyleSheetResource));
+
+void applyDefaultFont();
+
+// The whole start-up sequence, ending in the event loop; returns the exit code.
+int runApplication(int argc, char** argv);
+
+} // namespace Vorlant

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing need. Safe to run again.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build ccache pkg-config
+    qtbase5-dev qtbase5-dev-tools
+    clang libclang-rt-14-dev
+    python3 microsocks
+    xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
+    util-linux procps
+)
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+fi
