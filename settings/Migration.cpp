@@ -112,6 +112,15 @@ void markEntriesToKeep(QVector<OldEntry>& entries) {
     }
 }
 
+// A key the old entry lacked stays absent: writing the invalid value would leave Qt's
+// "@Invalid()" marker in the store, which the service would read as text.
+void writeOrRemove(QSettings& store, const QString& key, const QVariant& value) {
+    if (value.isValid())
+        store.setValue(key, value);
+    else
+        store.remove(key);
+}
+
 // Everything is read before anything moves: an engine may name another old entry, or its own.
 void rekeyByEngine(QSettings& store) {
     QVector<OldEntry> entries = readOldEntries(store);
@@ -127,9 +136,9 @@ void rekeyByEngine(QSettings& store) {
             if (entry.keep)
                 continue;
             GroupScope scope(store, {entry.engine});
-            store.setValue(QStringLiteral("pool"), entry.pool);
-            store.setValue(QStringLiteral("worker"), entry.worker);
-            store.setValue(QStringLiteral("speed"), entry.threads);
+            writeOrRemove(store, QStringLiteral("pool"), entry.pool);
+            writeOrRemove(store, QStringLiteral("worker"), entry.worker);
+            writeOrRemove(store, QStringLiteral("speed"), entry.threads);
         }
     }
     store.sync();

@@ -155,6 +155,10 @@ void TestMigration::migratesStore_data() {
     QTest::newRow("1.07 derived") << "v107-derived"
                                   << sorted(rekeyed("bcn", bcnPool, 3, "rig1") +
                                             rekeyed("fcn", fcnPool, 2, "rig2") + stamp);
+    // A key the old entry lacked stays absent instead of holding Qt's invalid-value marker.
+    QTest::newRow("1.07 entry without worker")
+        << "v107-missing-keys"
+        << QStringList{"miners/bcn/pool=" + bcnPool, "miners/bcn/speed=3", "version=5.10"};
     QTest::newRow("unknown engine") << "unknown-engine" << stampedOnly("unknown-engine");
     // Step A stands aside, so the old engine name and thread count reach step B.
     QTest::newRow("1.05 with a server")
