@@ -14,13 +14,22 @@ namespace {
 
 const QString kMiners = QStringLiteral("miners");
 
+// A malformed line such as "\key=..." in the miners section makes Qt list a group without a
+// name. It is no entry: entering it reaches the keys of "miners" itself, and removing it
+// removes every entry.
+QStringList entryNames(QSettings& store) {
+    QStringList names = store.childGroups();
+    names.removeAll(QString());
+    return names;
+}
+
 QString storedVersion(QSettings& store) {
     const QString version = store.value(QStringLiteral("version"), QString()).toString();
     if (!version.isNull())
         return version;
     // The oldest layouts kept no version; the engine of their first entry tells them apart.
     GroupScope miners(store, {kMiners});
-    const QStringList entries = store.childGroups();
+    const QStringList entries = entryNames(store);
     if (entries.isEmpty())
         return QString();
     GroupScope first(store, {entries.first()});
@@ -38,7 +47,7 @@ struct AccountKeys {
 AccountKeys takeAccountKeys(QSettings& store) {
     AccountKeys account;
     GroupScope miners(store, {kMiners});
-    for (const QString& entry : store.childGroups()) {
+    for (const QString& entry : entryNames(store)) {
         GroupScope scope(store, {entry});
         // Each entry carried the account; where they disagree, the last one listed wins.
         account.server =
@@ -80,7 +89,7 @@ struct OldEntry {
 QVector<OldEntry> readOldEntries(QSettings& store) {
     QVector<OldEntry> entries;
     GroupScope miners(store, {kMiners});
-    for (const QString& group : store.childGroups()) {
+    for (const QString& group : entryNames(store)) {
         GroupScope scope(store, {group});
         entries.append({group, store.value(QStringLiteral("engine")).toString(),
                         store.value(QStringLiteral("pool")), store.value(QStringLiteral("worker")),
@@ -148,7 +157,7 @@ void rekeyByEngine(QSettings& store) {
 
 void clearMergedMining(QSettings& store) {
     GroupScope miners(store, {kMiners});
-    for (const QString& entry : store.childGroups()) {
+    for (const QString& entry : entryNames(store)) {
         GroupScope scope(store, {entry});
         store.remove(QStringLiteral("mergedMining"));
         store.remove(QStringLiteral("mergePool"));

@@ -144,6 +144,7 @@ void TestMigration::migratesStore_data() {
     const QString fcnPool = "fcn.pool.example:4444";
     const QString xmrPool = "xmr.pool.example:5555";
     const QStringList stamp{"version=5.10"};
+    const QStringList nameless{"miners//x="}; // Qt keeps the malformed line, unreachable
 
     QTest::newRow("no miners") << "no-miners" << stampedOnly("no-miners");
     QTest::newRow("1.05 derived") << "v105-derived"
@@ -196,6 +197,17 @@ void TestMigration::migratesStore_data() {
     unmoved.removeAll("miners/plain/worker=rig1");
     QTest::newRow("entries without a usable engine")
         << "collision-no-engine" << sorted(rekeyed("bcn", bcnPool, 4, "rig1") + unmoved);
+    // A malformed "\x=1" line in the miners section shows as a group without a name. It is no
+    // entry: it neither hides the first entry's engine nor takes the entries with it.
+    QTest::newRow("nameless group first")
+        << "nameless-first" << sorted(rekeyed("bcn", bcnPool, 3, "rig1") + stamp + nameless);
+    QTest::newRow("nameless group among entries")
+        << "nameless-among-entries"
+        << sorted(QStringList{"apiToken=", "email=one@example.org", "miners/engine=bcn",
+                              "miners/fcn/pool=" + fcnPool, "miners/fcn/speed=1",
+                              "miners/kept/pool=kept.pool.example:1111", "miners/kept/threads=1",
+                              "server=https://one.example/api"} +
+                  stamp + nameless);
     QTest::newRow("two entries of one engine")
         << "collision-same-engine"
         << sorted(rekeyed("bcn", "second.pool.example:3333", 2, "rig2") + stamp);

@@ -42,13 +42,15 @@ QStringList linesOf(QSettings& store) {
 
 bool loadStoreFixture(const QString& name) {
     QFile source(fixturePath(name));
-    if (!source.open(QIODevice::ReadOnly))
-        return false;
-    sharedStore().sync(); // nothing pending may be written over the fixture later
+    return source.open(QIODevice::ReadOnly) && loadStoreBytes(source.readAll());
+}
+
+bool loadStoreBytes(const QByteArray& contents) {
+    sharedStore().sync(); // nothing pending may be written over the new contents later
     QFile target(storeFilePath());
     if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    target.write(source.readAll());
+    target.write(contents);
     target.flush();
     target.setFileTime(freshFixtureTime(), QFileDevice::FileModificationTime);
     target.close();

@@ -10,6 +10,9 @@ namespace Vorlant::Test {
 // of the process, Settings' own included, read it. Returns false when the fixture is missing.
 bool loadStoreFixture(const QString& name);
 
+// The same with the given file contents in place of a fixture.
+bool loadStoreBytes(const QByteArray& contents);
+
 // The bytes of the store file once everything pending has been written.
 QByteArray syncedStoreBytes();
 

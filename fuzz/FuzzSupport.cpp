@@ -1,0 +1,186 @@
+#include "FuzzSupport.h"
+
+#include "support/TestEnvironment.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+
+#include <cstdio>
+
+namespace Vorlant::Fuzz {
+
+namespace {
+
+QString& scratchDir() {
+    static QString dir;
+    return dir;
+}
+
+// Each scratch file gets a name of its own: QSettings keeps files it has read in a cache
+// that trusts size and modification time, which two quick writes can share.
+QString scratchFile() {
+    static quint64 count = 0;
+    return QStringLiteral("%1/%2.conf").arg(scratchDir()).arg(++count);
+}
+
+// Arbitrary stores make Qt warn on every input; printing that would drown the fuzzer's output.
+// Fatal messages still abort after this returns.
+void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtFatalMsg)
+        std::fprintf(stderr, "Qt fatal: %s\n", qPrintable(message));
+}
+
+QByteArray serialized(const QVariant& value) {
+    QByteArray bytes;
+    QDataStream stream(&bytes, QIODevice::WriteOnly);
+    stream << value;
+    return bytes;
+}
+
+} // namespace
+
+void startApplication(const char* argv0) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler(quietMessages);
+    scratchDir() = Test::isolateEnvironment() + QStringLiteral("/scratch");
+    QDir().mkpath(scratchDir());
+    static int argc = 1;
+    static char* argv[] = {const_cast<char*>(argv0), nullptr};
+    static QApplication app(argc, argv);
+}
+
+void violated(const char* invariant, const QString& detail) {
+    std::fprintf(stderr, "\n==== invariant violated: %s\n%s\n", invariant, qPrintable(detail));
+    std::fflush(stderr);
+    __builtin_trap();
+}
+
+StoreMap parseStore(const QByteArray& contents) {
+    const QString path = scratchFile();
+    StoreMap keys;
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            violated("scratch file writable", path);
+        file.write(contents);
+    }
+    {
+        QSettings store(path, QSettings::IniFormat);
+        // Qt lists keys of malformed lines (an empty name, a section name with a newline) that
+        // no lookup finds; the program can neither read nor write them, so they are left out.
+        for (const QString& key : store.allKeys()) {
+            if (!key.isEmpty() && store.contains(key))
+                keys.insert(key, store.value(key));
+        }
+    }
+    QFile::remove(path);
+    return keys;
+}
+
+QByteArray writeStore(const StoreMap& keys) {
+    const QString path = scratchFile();
+    {
+        QSettings store(path, QSettings::IniFormat);
+        for (auto it = keys.cbegin(); it != keys.cend(); ++it)
+            store.setValue(it.key(), it.value());
+    }
+    QFile file(path);
+    const QByteArray contents = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    file.remove();
+    return contents;
+}
+
+QByteArray rewrittenByQt(const QByteArray& contents, bool* wellFormed) {
+    const QString path = scratchFile();
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            violated("scratch file writable", path);
+        file.write(contents);
+    }
+    const QString marker = QStringLiteral("fuzz-rewrite-marker");
+    {
+        QSettings store(path, QSettings::IniFormat);
+        *wellFormed = store.status() == QSettings::NoError;
+        store.setValue(marker, true);
+    }
+    QSettings written(path, QSettings::IniFormat);
+    written.remove(marker);
+    written.sync();
+    QFile file(path);
+    const QByteArray rewritten = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    file.remove();
+    return rewritten;
+}
+
+StoreMap roundTrip(const StoreMap& keys) {
+    return parseStore(writeStore(keys));
+}
+
+bool sameValue(const QVariant& a, const QVariant& b) {
+    if (a.userType() != b.userType() || a.isValid() != b.isValid())
+        return false;
+    // Byte-wise, so NaN equals itself and types without operator== compare too.
+    return serialized(a) == serialized(b);
+}
+
+QString describe(const QVariant& value) {
+    if (!value.isValid())
+        return QStringLiteral("<invalid>");
+    const QString text = value.toString();
+    return QStringLiteral("%1(%2) [%3]")
+        .arg(QString::fromLatin1(value.typeName()), text,
+             QString::fromLatin1(serialized(value).toHex()));
+}
+
+QString differences(const StoreMap& expected, const StoreMap& actual) {
+    QString lines;
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
+        if (!actual.contains(it.key()))
+            lines += QStringLiteral("missing %1 = %2\n").arg(it.key(), describe(it.value()));
+        else if (!sameValue(it.value(), actual.value(it.key())))
+            lines += QStringLiteral("changed %1: expected %2, found %3\n")
+                         .arg(it.key(), describe(it.value()), describe(actual.value(it.key())));
+    }
+    for (auto it = actual.cbegin(); it != actual.cend(); ++it) {
+        if (!expected.contains(it.key()))
+            lines += QStringLiteral("extra %1 = %2\n").arg(it.key(), describe(it.value()));
+    }
+    return lines;
+}
+
+QStringList childGroups(const StoreMap& keys, const QString& prefix) {
+    QStringList groups;
+    for (auto it = keys.lowerBound(prefix); it != keys.cend() && it.key().startsWith(prefix);
+         ++it) {
+        const int slash = it.key().indexOf(u'/', prefix.size());
+        if (slash >= 0)
+            groups << it.key().mid(prefix.size(), slash - prefix.size());
+    }
+    groups.sort();
+    groups.removeDuplicates();
+    return groups;
+}
+
+QStringList childKeys(const StoreMap& keys, const QString& prefix) {
+    QStringList names;
+    for (auto it = keys.lowerBound(prefix); it != keys.cend() && it.key().startsWith(prefix);
+         ++it) {
+        if (it.key().indexOf(u'/', prefix.size()) < 0)
+            names << it.key().mid(prefix.size());
+    }
+    return names;
+}
+
+void removeTree(StoreMap& keys, const QString& key) {
+    keys.remove(key);
+    const QString below = key + u'/';
+    for (auto it = keys.lowerBound(below); it != keys.end() && it.key().startsWith(below);)
+        it = keys.erase(it);
+}
+
+} // namespace Vorlant::Fuzz

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QVariant>
+
+namespace Vorlant::Fuzz {
+
+// Every key of a store file with its value, keyed by full path ("miners/bcn/pool").
+using StoreMap = QMap<QString, QVariant>;
+
+// Isolates the store and home, silences Qt's chatter and creates the application object the
+// program runs under (offscreen). Call once, from LLVMFuzzerInitialize.
+void startApplication(const char* argv0);
+
+// Reports a broken invariant with what was seen, and stops so the fuzzer keeps the input.
+[[noreturn]] void violated(const char* invariant, const QString& detail);
+
+// A store file as Qt reads it (the keys a lookup reaches), and the file Qt writes for a set
+// of keys.
+StoreMap parseStore(const QByteArray& contents);
+QByteArray writeStore(const StoreMap& keys);
+
+// The file as Qt writes it back once it has read it and has something to write: the form in
+// which the program leaves any store it changes. False in wellFormed when Qt found the file
+// malformed (Qt then keeps keys that no lookup can reach).
+QByteArray rewrittenByQt(const QByteArray& contents, bool* wellFormed);
+
+// The keys as they read back once Qt has written them: plain values come back as text, so this
+// is the form in which two stores can be compared.
+StoreMap roundTrip(const StoreMap& keys);
+
+bool sameValue(const QVariant& a, const QVariant& b);
+QString describe(const QVariant& value);
+
+// Lines naming every key that is missing, extra or different in actual; empty when they match.
+QString differences(const StoreMap& expected, const StoreMap& actual);
+
+// Sorted names of the groups and keys directly below prefix ("" for the top, "miners/").
+QStringList childGroups(const StoreMap& keys, const QString& prefix);
+QStringList childKeys(const StoreMap& keys, const QString& prefix);
+
+// Drops key and everything below it, as QSettings::remove does.
+void removeTree(StoreMap& keys, const QString& key);
+
+} // namespace Vorlant::Fuzz
