@@ -41,6 +41,15 @@ QByteArray serialized(const QVariant& value) {
     return bytes;
 }
 
+QString writeScratch(const QByteArray& contents) {
+    const QString path = scratchFile();
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        violated("scratch file writable", path);
+    file.write(contents);
+    return path;
+}
+
 } // namespace
 
 void startApplication(const char* argv0) {
@@ -60,21 +69,16 @@ void violated(const char* invariant, const QString& detail) {
 }
 
 StoreMap parseStore(const QByteArray& contents) {
-    const QString path = scratchFile();
+    const QString path = writeScratch(contents);
     StoreMap keys;
     {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            violated("scratch file writable", path);
-        file.write(contents);
-    }
-    {
         QSettings store(path, QSettings::IniFormat);
-        // Qt lists keys of malformed lines (an empty name, a section name with a newline) that
-        // no lookup finds; the program can neither read nor write them, so they are left out.
+        // Qt lists the keys of malformed lines under names that a lookup does not use ("a//b"
+        // is read as "a/b") or cannot use (an empty name). What a lookup reaches is the store.
         for (const QString& key : store.allKeys()) {
-            if (!key.isEmpty() && store.contains(key))
-                keys.insert(key, store.value(key));
+            const QString reached = key.split(u'/', Qt::SkipEmptyParts).join(u'/');
+            if (!reached.isEmpty() && store.contains(reached))
+                keys.insert(reached, store.value(reached));
         }
     }
     QFile::remove(path);
@@ -94,31 +98,53 @@ QByteArray writeStore(const StoreMap& keys) {
     return contents;
 }
 
-QByteArray rewrittenByQt(const QByteArray& contents, bool* wellFormed) {
-    const QString path = scratchFile();
+QByteArray rewrittenByQt(const QByteArray& contents) {
+    const QString path = writeScratch(contents);
     {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            violated("scratch file writable", path);
-        file.write(contents);
-    }
-    const QString marker = QStringLiteral("fuzz-rewrite-marker");
-    {
+        // One object throughout: its second write comes from memory, like the program's
+        // writes after its first, without parsing the file again.
         QSettings store(path, QSettings::IniFormat);
-        *wellFormed = store.status() == QSettings::NoError;
+        const QString marker = QStringLiteral("fuzz-rewrite-marker");
         store.setValue(marker, true);
+        store.sync();
+        store.remove(marker);
+        store.sync();
     }
-    QSettings written(path, QSettings::IniFormat);
-    written.remove(marker);
-    written.sync();
     QFile file(path);
     const QByteArray rewritten = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     file.remove();
     return rewritten;
 }
 
+QStringList listedGroups(const QByteArray& contents, const QString& group) {
+    const QString path = writeScratch(contents);
+    QStringList groups;
+    {
+        QSettings store(path, QSettings::IniFormat);
+        // Qt parses sections as lookups need them, and a malformed section can hide inside
+        // "miners" until all are parsed. The upgrade lists the top level first, parsing all.
+        store.allKeys();
+        store.beginGroup(group);
+        groups = store.childGroups();
+    }
+    QFile::remove(path);
+    return groups;
+}
+
 StoreMap roundTrip(const StoreMap& keys) {
     return parseStore(writeStore(keys));
+}
+
+StoreMap withChanges(StoreMap base, const StoreMap& from, const StoreMap& to) {
+    for (auto it = from.cbegin(); it != from.cend(); ++it) {
+        if (!to.contains(it.key()))
+            base.remove(it.key());
+    }
+    for (auto it = to.cbegin(); it != to.cend(); ++it) {
+        if (!from.contains(it.key()) || !sameValue(from.value(it.key()), it.value()))
+            base.insert(it.key(), it.value());
+    }
+    return base;
 }
 
 bool sameValue(const QVariant& a, const QVariant& b) {
@@ -135,6 +161,13 @@ QString describe(const QVariant& value) {
     return QStringLiteral("%1(%2) [%3]")
         .arg(QString::fromLatin1(value.typeName()), text,
              QString::fromLatin1(serialized(value).toHex()));
+}
+
+QString dump(const StoreMap& keys) {
+    QString lines;
+    for (auto it = keys.cbegin(); it != keys.cend(); ++it)
+        lines += QStringLiteral("%1 = %2\n").arg(it.key(), describe(it.value()));
+    return lines;
 }
 
 QString differences(const StoreMap& expected, const StoreMap& actual) {

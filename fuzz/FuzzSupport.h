@@ -22,17 +22,28 @@ void startApplication(const char* argv0);
 StoreMap parseStore(const QByteArray& contents);
 QByteArray writeStore(const StoreMap& keys);
 
-// The file as Qt writes it back once it has read it and has something to write: the form in
-// which the program leaves any store it changes. False in wellFormed when Qt found the file
-// malformed (Qt then keeps keys that no lookup can reach).
-QByteArray rewrittenByQt(const QByteArray& contents, bool* wellFormed);
+// The file as Qt writes it back once it has read it and has something to write. Qt's write
+// can differ from what it read: a malformed line may turn into a key that a lookup reaches.
+QByteArray rewrittenByQt(const QByteArray& contents);
+
+// The groups that Qt lists in group ("" for the top) of a store file. A malformed line can add a
+// group whose keys no lookup reaches ("a//b=1" lists a group a), so this is more than the groups
+// of the parsed keys.
+QStringList listedGroups(const QByteArray& contents, const QString& group);
 
 // The keys as they read back once Qt has written them: plain values come back as text, so this
 // is the form in which two stores can be compared.
 StoreMap roundTrip(const StoreMap& keys);
 
+// base with the changes that lead from `from` to `to`: each key that one of them holds and the
+// other does not, or holds with another value, takes its state in `to`.
+StoreMap withChanges(StoreMap base, const StoreMap& from, const StoreMap& to);
+
 bool sameValue(const QVariant& a, const QVariant& b);
 QString describe(const QVariant& value);
+
+// One "key = value" line per key.
+QString dump(const StoreMap& keys);
 
 // Lines naming every key that is missing, extra or different in actual; empty when they match.
 QString differences(const StoreMap& expected, const StoreMap& actual);

@@ -16,28 +16,29 @@ QString entryKey(const QString& entry, const char* key) {
     return kMiners + entry + u'/' + QLatin1String(key);
 }
 
-QString versionOf(const StoreMap& store) {
+QString versionOf(const StoreMap& store, const QStringList& entries) {
     const QString stored = store.value(QStringLiteral("version")).toString();
     if (!stored.isNull())
         return stored;
-    const QStringList entries = childGroups(store, kMiners);
-    return entries.isEmpty()
-               ? QString()
-               : versionFromFirstEngine(store.value(entryKey(entries.first(), "engine")).toString());
+    return entries.isEmpty() ? QString()
+                             : versionFromFirstEngine(
+                                   store.value(entryKey(entries.first(), "engine")).toString());
 }
 
-void moveAccountKeys(StoreMap& store) {
+void moveAccountKeys(StoreMap& store, const QStringList& entries) {
     if (!store.value(QStringLiteral("server")).toString().isEmpty())
         return;
     QVariant server;
     QVariant email;
     QVariant apiToken;
-    for (const QString& entry : childGroups(store, kMiners)) {
-        server = store.value(entryKey(entry, "server"), QUrl(QString::fromLatin1(kDefaultServerUrl)));
+    for (const QString& entry : entries) {
+        server =
+            store.value(entryKey(entry, "server"), QUrl(QString::fromLatin1(kDefaultServerUrl)));
         email = store.value(entryKey(entry, "email"), QString());
         apiToken = store.value(entryKey(entry, "apiToken"), QString());
         store.insert(entryKey(entry, "threads"), 1);
-        if (store.value(entryKey(entry, "engine")).toString() == QLatin1String("bytecoinminerengine"))
+        if (store.value(entryKey(entry, "engine")).toString() ==
+            QLatin1String("bytecoinminerengine"))
             store.insert(entryKey(entry, "engine"), QStringLiteral("bcn"));
         for (const char* key : {"server", "email", "userId", "apiToken"})
             store.remove(entryKey(entry, key));
@@ -58,8 +59,8 @@ struct OldEntry {
 // engine names (in any letter case, as the registry would) an entry that stays.
 void findStayingEntries(QVector<OldEntry>& entries) {
     for (OldEntry& entry : entries)
-        entry.stays = entry.engine.isEmpty() || entry.engine.contains(u'/') ||
-                      entry.engine.contains(u'\\');
+        entry.stays =
+            entry.engine.isEmpty() || entry.engine.contains(u'/') || entry.engine.contains(u'\\');
     bool grew = true;
     while (grew) {
         grew = false;
@@ -73,9 +74,9 @@ void findStayingEntries(QVector<OldEntry>& entries) {
     }
 }
 
-void rekeyByEngine(StoreMap& store) {
+void rekeyByEngine(StoreMap& store, const QStringList& groups) {
     QVector<OldEntry> entries;
-    for (const QString& group : childGroups(store, kMiners)) {
+    for (const QString& group : groups) {
         OldEntry entry{group, store.value(entryKey(group, "engine")).toString(), {}};
         for (const auto& [from, to] : {std::pair{"pool", "pool"}, std::pair{"worker", "worker"},
                                        std::pair{"threads", "speed"}}) {
@@ -114,14 +115,17 @@ void clearMergedMining(StoreMap& store) {
 
 } // namespace
 
-StoreMap expectedAfterMigration(const StoreMap& before) {
-    StoreMap after = before;
-    if (childGroups(before, QString()).contains(QStringLiteral("miners"))) {
-        const MigrationSteps steps = migrationSteps(versionOf(before));
+StoreMap expectedAfterMigration(const StoreBefore& before) {
+    StoreMap after = before.keys;
+    if (before.groups.contains(QStringLiteral("miners"))) {
+        // A group without a name is an artefact of a malformed line, not an entry.
+        QStringList entries = before.minerGroups;
+        entries.removeAll(QString());
+        const MigrationSteps steps = migrationSteps(versionOf(after, entries));
         if (steps.testFlag(MigrationStep::MoveAccountKeys))
-            moveAccountKeys(after);
+            moveAccountKeys(after, entries);
         if (steps.testFlag(MigrationStep::RekeyByEngine))
-            rekeyByEngine(after);
+            rekeyByEngine(after, entries);
         if (steps.testFlag(MigrationStep::ClearMergedMining))
             clearMergedMining(after);
     }
