@@ -3,12 +3,17 @@
 #include <QByteArray>
 #include <QDialog>
 #include <QVariant>
+#include <QVariantMap>
+
+class QComboBox;
 
 namespace Ui {
 class MainDialog;
 }
 
 namespace Vorlant {
+
+struct CatalogueCoin;
 
 // The program's only main window: e-mail, proxy button and one row per coin of the catalogue.
 // Every change is written to the store the moment it is made; there is nothing to save.
@@ -26,6 +31,9 @@ public slots:
 private:
     QString loadServer();
     void addHeaderRow();
+    void addCoinRow(int row, const CatalogueCoin& coin, const QVariantMap& storedEntry);
+    QComboBox* createCoresCombo(const QString& coin, bool running);
+    QComboBox* createMergedMiningCombo(const QString& coin, const QString& mergedMining);
 
     Ui::MainDialog* m_ui;
 };
