@@ -8,18 +8,15 @@ using namespace Vorlant;
 
 namespace {
 
-QByteArray json(const QJsonObject& root)
-{
+QByteArray json(const QJsonObject& root) {
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 
-QJsonObject coin(const QJsonValue& family = QStringLiteral("cryptonight"))
-{
+QJsonObject coin(const QJsonValue& family = QStringLiteral("cryptonight")) {
     return {{"family", family}, {"ticker", "t"}, {"server", QJsonObject{{"ip", "h"}}}};
 }
 
-QStringList ids(const QVector<CatalogueCoin>& coins)
-{
+QStringList ids(const QVector<CatalogueCoin>& coins) {
     QStringList result;
     for (const CatalogueCoin& c : coins)
         result.append(c.id);
@@ -48,34 +45,31 @@ private slots:
     void entry();
 };
 
-void TestPoolCatalogue::coinsSortedAndFiltered_data()
-{
+void TestPoolCatalogue::coinsSortedAndFiltered_data() {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QStringList>("expected");
 
-    QTest::newRow("sorted by id")
-        << json({{"b", coin()}, {"a", coin()}, {"c", coin("scrypt")}}) << QStringList{"a", "b"};
+    QTest::newRow("sorted by id") << json({{"b", coin()}, {"a", coin()}, {"c", coin("scrypt")}})
+                                  << QStringList{"a", "b"};
     QTest::newRow("case-sensitive order")
         << json({{"b", coin()}, {"B", coin()}, {"a", coin()}}) << QStringList{"B", "a", "b"};
-    QTest::newRow("family in other case") << json({{"x", coin("CryptoNight")}, {"y", coin()}})
-                                          << QStringList{"y"};
-    QTest::newRow("family missing") << json({{"x", QJsonObject{{"ticker", "t"}}}, {"y", coin()}})
-                                    << QStringList{"y"};
+    QTest::newRow("family in other case")
+        << json({{"x", coin("CryptoNight")}, {"y", coin()}}) << QStringList{"y"};
+    QTest::newRow("family missing")
+        << json({{"x", QJsonObject{{"ticker", "t"}}}, {"y", coin()}}) << QStringList{"y"};
     QTest::newRow("family not a string") << json({{"x", coin(1)}}) << QStringList();
     QTest::newRow("family with space") << json({{"x", coin("cryptonight ")}}) << QStringList();
     QTest::newRow("coin not an object") << json({{"x", 5}, {"y", coin()}}) << QStringList{"y"};
     QTest::newRow("empty catalogue") << QByteArray("{}") << QStringList();
 }
 
-void TestPoolCatalogue::coinsSortedAndFiltered()
-{
+void TestPoolCatalogue::coinsSortedAndFiltered() {
     QFETCH(QByteArray, body);
     QFETCH(QStringList, expected);
     QCOMPARE(ids(parseCatalogue(body)), expected);
 }
 
-void TestPoolCatalogue::notAnObject_data()
-{
+void TestPoolCatalogue::notAnObject_data() {
     QTest::addColumn<QByteArray>("body");
     QTest::newRow("empty") << QByteArray();
     QTest::newRow("array") << QByteArray(R"([{"family":"cryptonight"}])");
@@ -84,25 +78,21 @@ void TestPoolCatalogue::notAnObject_data()
     QTest::newRow("null") << QByteArray("null");
 }
 
-void TestPoolCatalogue::notAnObject()
-{
+void TestPoolCatalogue::notAnObject() {
     QFETCH(QByteArray, body);
     QVERIFY(parseCatalogue(body).isEmpty());
 }
 
-void TestPoolCatalogue::coinMembers_data()
-{
+void TestPoolCatalogue::coinMembers_data() {
     QTest::addColumn<QJsonObject>("object");
     QTest::addColumn<QString>("ticker");
     QTest::addColumn<bool>("showByDefault");
     QTest::addColumn<QString>("pool");
 
-    const QJsonObject full{{"family", "cryptonight"},
-                           {"name", "Monero"},
-                           {"precision", 12},
-                           {"ticker", "xmr"},
-                           {"showByDefault", true},
-                           {"server", QJsonObject{{"ip", "h"}, {"stratumPort", 443}}}};
+    const QJsonObject full{
+        {"family", "cryptonight"}, {"name", "Monero"},
+        {"precision", 12},         {"ticker", "xmr"},
+        {"showByDefault", true},   {"server", QJsonObject{{"ip", "h"}, {"stratumPort", 443}}}};
     QTest::newRow("full") << full << "XMR" << true << "h:443";
     QJsonObject wrapped = full;
     wrapped["server"] = QJsonObject{{"ip", "h"}, {"stratumPort", 443 + 65536}};
@@ -116,14 +106,13 @@ void TestPoolCatalogue::coinMembers_data()
     QTest::newRow("only family") << QJsonObject{{"family", "cryptonight"}} << "" << false << ":0";
     QTest::newRow("server not an object")
         << QJsonObject{{"family", "cryptonight"}, {"server", "h:1"}} << "" << false << ":0";
-    QTest::newRow("ticker a number") << QJsonObject{{"family", "cryptonight"}, {"ticker", 7}}
-                                     << "7" << false << ":0";
+    QTest::newRow("ticker a number")
+        << QJsonObject{{"family", "cryptonight"}, {"ticker", 7}} << "7" << false << ":0";
     QTest::newRow("showByDefault as text")
         << QJsonObject{{"family", "cryptonight"}, {"showByDefault", "true"}} << "" << true << ":0";
 }
 
-void TestPoolCatalogue::coinMembers()
-{
+void TestPoolCatalogue::coinMembers() {
     QFETCH(QJsonObject, object);
     QFETCH(QString, ticker);
     QFETCH(bool, showByDefault);
@@ -137,8 +126,7 @@ void TestPoolCatalogue::coinMembers()
     QVERIFY(coins.at(0).partners.isEmpty());
 }
 
-void TestPoolCatalogue::partners()
-{
+void TestPoolCatalogue::partners() {
     const QJsonObject merged{{"wow", QJsonObject{{"ip", "w"}, {"stratumPort", 1000 + 65536}}},
                              {"Tari", QJsonObject{{"ip", "t"}}},
                              {"arq", QJsonObject{{"ip", "a"}, {"stratumPort", 1000}}}};
@@ -161,8 +149,7 @@ void TestPoolCatalogue::partners()
     QCOMPARE(noPort.port(), 0);
 }
 
-void TestPoolCatalogue::coinIds_data()
-{
+void TestPoolCatalogue::coinIds_data() {
     QTest::addColumn<QString>("id");
     QTest::addColumn<bool>("usable");
     QTest::newRow("plain") << "monero" << true;
@@ -175,8 +162,7 @@ void TestPoolCatalogue::coinIds_data()
     QTest::newRow("backslash") << "a\\b" << false;
 }
 
-void TestPoolCatalogue::coinIds()
-{
+void TestPoolCatalogue::coinIds() {
     QFETCH(QString, id);
     QFETCH(bool, usable);
     QCOMPARE(isUsableCoinId(id), usable);
@@ -185,16 +171,19 @@ void TestPoolCatalogue::coinIds()
     QCOMPARE(ids(parseCatalogue(body)), expected);
 }
 
-void TestPoolCatalogue::choices_data()
-{
+void TestPoolCatalogue::choices_data() {
     QTest::addColumn<bool>("showByDefault");
     QTest::addColumn<QVariantMap>("stored");
     QTest::addColumn<CoinChoices>("expected");
 
     QTest::newRow("new, shown") << true << QVariantMap() << CoinChoices{true, "", 1, "", false};
     QTest::newRow("new, hidden") << false << QVariantMap() << CoinChoices{false, "", 1, "", false};
-    const QVariantMap full{{"engine", "xmr"},       {"visible", true},  {"mergedMining", "tari"},
-                           {"speed", QString("3")}, {"worker", "rig"},  {"running", "true"},
+    const QVariantMap full{{"engine", "xmr"},
+                           {"visible", true},
+                           {"mergedMining", "tari"},
+                           {"speed", QString("3")},
+                           {"worker", "rig"},
+                           {"running", "true"},
                            {"mergedPools", QVariantMap()}};
     QTest::newRow("stored") << false << full << CoinChoices{true, "tari", 3, "rig", true};
     QTest::newRow("stored without visible")
@@ -202,15 +191,16 @@ void TestPoolCatalogue::choices_data()
         << CoinChoices{false, "", 1, "", false};
     QVariantMap speed = full;
     speed["speed"] = 257;
-    QTest::newRow("speed wraps at 8 bits") << false << speed << CoinChoices{true, "tari", 1, "rig", true};
+    QTest::newRow("speed wraps at 8 bits")
+        << false << speed << CoinChoices{true, "tari", 1, "rig", true};
     speed["speed"] = QStringLiteral("many");
-    QTest::newRow("speed not a number") << false << speed << CoinChoices{true, "tari", 0, "rig", true};
+    QTest::newRow("speed not a number")
+        << false << speed << CoinChoices{true, "tari", 0, "rig", true};
     speed["speed"] = QVariant();
     QTest::newRow("speed invalid") << false << speed << CoinChoices{true, "tari", 0, "rig", true};
 }
 
-void TestPoolCatalogue::choices()
-{
+void TestPoolCatalogue::choices() {
     QFETCH(bool, showByDefault);
     QFETCH(QVariantMap, stored);
     QFETCH(CoinChoices, expected);
@@ -225,8 +215,7 @@ void TestPoolCatalogue::choices()
     QCOMPARE(choices.running, expected.running);
 }
 
-void TestPoolCatalogue::entry()
-{
+void TestPoolCatalogue::entry() {
     CatalogueCoin coin;
     coin.id = QStringLiteral("xmr");
     coin.ticker = QStringLiteral("XMR");
@@ -236,8 +225,8 @@ void TestPoolCatalogue::entry()
     const QVariantMap entry = minerEntry(coin, CoinChoices{true, "tari", 2, "rig", true});
     const QVariantMap pools{{"tari", QUrl(QStringLiteral("http://t:3334"))},
                             {"wow", QUrl(QStringLiteral("http://w:0"))}};
-    const QVariantMap expected{{"engine", "xmr"}, {"ticker", "XMR"},       {"pool", "h:443"},
-                               {"worker", "rig"}, {"speed", 2u},           {"running", true},
+    const QVariantMap expected{{"engine", "xmr"},      {"ticker", "XMR"},       {"pool", "h:443"},
+                               {"worker", "rig"},      {"speed", 2u},           {"running", true},
                                {"mergedPools", pools}, {"mergedMining", "tari"}};
     QCOMPARE(entry, expected);
     QCOMPARE(entry.value("speed").userType(), int(QMetaType::UInt));

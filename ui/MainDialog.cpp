@@ -1,5 +1,6 @@
 #include "ui/MainDialog.h"
 
+#include "settings/ServerUrl.h"
 #include "settings/Settings.h"
 #include "ui/CpuCoresModel.h"
 #include "ui/MergedMiningModel.h"
@@ -41,7 +42,7 @@ MainDialog::MainDialog()
     m_ui->setupUi(this);
     Settings& settings = Settings::instance();
     const QString email = settings.value(QStringLiteral("email"), QVariant()).toString();
-    loadServer();
+    loadServerUrl(settings);
     m_ui->m_email_edit->setText(email);
     addHeaderRow();
     connect(m_ui->m_email_edit, &QLineEdit::textChanged, [](const QString& text) {
@@ -53,33 +54,10 @@ MainDialog::~MainDialog() {
     delete m_ui;
 }
 
-QString MainDialog::loadServer() {
-    Settings& settings = Settings::instance();
-    QString server =
-        settings.value(QStringLiteral("server"), QString::fromLatin1(kDefaultServerUrl)).toString();
-    // An upgrade from a 1.05 store without entries leaves "server" empty; such a value would
-    // never reach the pool, so it is treated like a missing one.
-    if (server.isEmpty())
-        server = QString::fromLatin1(kDefaultServerUrl);
-    settings.setValue(QStringLiteral("server"), server);
-    return server;
-}
-
 void MainDialog::addHeaderRow() {
     m_ui->m_coins_layout->addWidget(new QLabel(tr("Currency"), this), 0, 0, Qt::AlignLeft);
     m_ui->m_coins_layout->addWidget(new QLabel(tr("Cores number"), this), 0, 1, Qt::AlignCenter);
     m_ui->m_coins_layout->addWidget(new QLabel(tr("Merged mining"), this), 0, 2, Qt::AlignCenter);
-}
-
-void MainDialog::poolResponce(quint32 _code, QByteArray _data, QVariant _user_data) {
-    Q_UNUSED(_user_data);
-    if (_code != 200)
-        return;
-    const QVector<CatalogueCoin> coins = parseCatalogue(_data);
-    const QVariantMap storedEntries = Settings::instance().miners();
-    int row = 0;
-    for (const CatalogueCoin& coin : coins)
-        addCoinRow(++row, coin, storedEntries.value(coin.id).toMap());
 }
 
 void MainDialog::addCoinRow(int row, const CatalogueCoin& coin, const QVariantMap& storedEntry) {
@@ -120,6 +98,17 @@ QComboBox* MainDialog::createMergedMiningCombo(const QString& coin, const QStrin
     connect(combo, QOverload<int>::of(&QComboBox::activated),
             [combo, coin](int index) { mergedMiningChosen(combo, coin, index); });
     return combo;
+}
+
+void MainDialog::poolResponce(quint32 _code, QByteArray _data, QVariant _user_data) {
+    Q_UNUSED(_user_data);
+    if (_code != 200)
+        return;
+    const QVector<CatalogueCoin> coins = parseCatalogue(_data);
+    const QVariantMap storedEntries = Settings::instance().miners();
+    int row = 0;
+    for (const CatalogueCoin& coin : coins)
+        addCoinRow(++row, coin, storedEntries.value(coin.id).toMap());
 }
 
 void MainDialog::proxyDialogClicked() {}

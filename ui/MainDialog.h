@@ -29,7 +29,6 @@ public slots:
     void proxyDialogClicked();
 
 private:
-    QString loadServer();
     void addHeaderRow();
     void addCoinRow(int row, const CatalogueCoin& coin, const QVariantMap& storedEntry);
     QComboBox* createCoresCombo(const QString& coin, bool running);
