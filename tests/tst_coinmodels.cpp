@@ -5,6 +5,7 @@
 #include "ui/MergedMiningProxyModel.h"
 
 #include <QAbstractItemModelTester>
+#include <QStandardItemModel>
 #include <QThread>
 #include <QtTest>
 
@@ -47,6 +48,7 @@ private slots:
     void proxyFilter();
     void proxySeesLaterPartners();
     void proxyTester();
+    void proxyOverAnotherModel();
 };
 
 void TestCoinModels::coresModelRows() {
@@ -229,6 +231,20 @@ void TestCoinModels::proxyTester() {
     model.addPool(QStringLiteral("a"), QStringLiteral("z"));
     QCOMPARE(proxy.rowCount(), 3);
     QVERIFY(!QTest::currentTestFailed());
+}
+
+void TestCoinModels::proxyOverAnotherModel() {
+    // The filter goes by CoinRole, whatever model provides it.
+    QStandardItemModel source;
+    const QStringList coins{QString(), "a", "A", "b", "a"};
+    for (const QString& coin : coins) {
+        auto* item = new QStandardItem(coin.isNull() ? QStringLiteral("No") : coin);
+        item->setData(coin, MergedMiningModel::CoinRole);
+        source.appendRow(item);
+    }
+    MergedMiningProxyModel proxy(QStringLiteral("a"));
+    proxy.setSourceModel(&source);
+    QCOMPARE(column(proxy, Qt::DisplayRole), (QStringList{"No", "a", "a"}));
 }
 
 QTEST_GUILESS_MAIN(TestCoinModels)

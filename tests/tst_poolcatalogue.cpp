@@ -43,6 +43,7 @@ private slots:
     void choices_data();
     void choices();
     void entry();
+    void sampleCatalogue();
 };
 
 void TestPoolCatalogue::coinsSortedAndFiltered_data() {
@@ -230,6 +231,20 @@ void TestPoolCatalogue::entry() {
                                {"mergedPools", pools}, {"mergedMining", "tari"}};
     QCOMPARE(entry, expected);
     QCOMPARE(entry.value("speed").userType(), int(QMetaType::UInt));
+}
+
+void TestPoolCatalogue::sampleCatalogue() {
+    QFile file(QStringLiteral(VORLANT_SOURCE_DIR "/tools/samplepool/catalogue.json"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QVector<CatalogueCoin> coins = parseCatalogue(file.readAll());
+    QCOMPARE(ids(coins), (QStringList{"arqma", "conceal", "dinastycoin", "haven", "monero", "tari",
+                                      "wownero"}));
+    const CatalogueCoin& arqma = coins.at(0);
+    QCOMPARE(arqma.ticker, QStringLiteral("ARQ"));
+    QCOMPARE(arqma.pool, QStringLiteral("arq.pool.example.net:3731"));
+    QCOMPARE(arqma.partners.size(), 2);
+    QCOMPARE(arqma.partners.at(0).id, QStringLiteral("conceal"));
+    QCOMPARE(arqma.partners.at(1).id, QStringLiteral("dinastycoin"));
 }
 
 QTEST_GUILESS_MAIN(TestPoolCatalogue)

@@ -81,6 +81,11 @@ Qt::ItemFlags MergedMiningModel::flags(const QModelIndex& index) const {
     return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
 }
 
+const QString& MergedMiningModel::coinAt(int row) const {
+    static const QString none;
+    return row >= 0 && row < m_pools.size() ? m_pools.at(row).first : none;
+}
+
 MergedMiningModel::Pool MergedMiningModel::poolAt(int row) const {
     return row >= 0 && row < m_pools.size() ? m_pools.at(row) : Pool(QString(), QString());
 }

@@ -25,6 +25,9 @@ public:
 
     void addPool(const QString& coin, const QString& mergedPool);
 
+    // The CoinRole value of a row without going through data(): every proxy filters every row.
+    const QString& coinAt(int row) const;
+
     QModelIndex index(int row, int column,
                       const QModelIndex& parent = QModelIndex()) const override;
     QModelIndex parent(const QModelIndex& child) const override;
