@@ -1,6 +1,7 @@
 #include "ui/MainDialog.h"
 
 #include "settings/Settings.h"
+#include "ui/ProxyDialog.h"
 #include "ui_MainDialog.h"
 
 #include <QLabel>
@@ -54,6 +55,8 @@ void MainDialog::poolResponce(quint32 _code, QByteArray _data, QVariant _user_da
 
 void MainDialog::proxyDialogClicked()
 {
+    ProxyDialog dialog(this);
+    dialog.exec();
 }
 
 } // namespace Vorlant
