@@ -19,8 +19,7 @@ namespace Vorlant {
 
 namespace {
 
-QString executableDirectory(const char* argv0)
-{
+QString executableDirectory(const char* argv0) {
 #ifdef Q_OS_WIN
     Q_UNUSED(argv0);
     wchar_t path[MAX_PATH * 4];
@@ -37,8 +36,7 @@ QString executableDirectory(const char* argv0)
 
 } // namespace
 
-void extendLibraryPath(const char* argv0)
-{
+void extendLibraryPath(const char* argv0) {
     const QString directory = executableDirectory(argv0);
     if (directory.isEmpty())
         return;
@@ -47,8 +45,7 @@ void extendLibraryPath(const char* argv0)
     QCoreApplication::setLibraryPaths(paths);
 }
 
-void applyStyleSheet(QApplication& app, const QString& resource)
-{
+void applyStyleSheet(QApplication& app, const QString& resource) {
     QFile file(resource);
     if (!file.open(QIODevice::ReadOnly)) {
         Logger::error(QString(), QStringLiteral("Unable to open file with stylesheet"));
@@ -59,22 +56,24 @@ void applyStyleSheet(QApplication& app, const QString& resource)
     app.setStyleSheet(QString::fromUtf8(styleSheet));
 }
 
-void applyDefaultFont()
-{
+void applyDefaultFont() {
     QFont font = QApplication::font();
     font.setStyleStrategy(QFont::PreferAntialias);
     QApplication::setFont(font);
 }
 
-int runApplication(int argc, char** argv)
-{
-    extendLibraryPath(argc > 0 ? argv[0] : nullptr);
-    QApplication app(argc, argv);
+void prepareApplication(QApplication& app) {
+    // The name is part of the data location, so it must be set before the first log entry.
     QCoreApplication::setApplicationName(QStringLiteral("vorlant-service"));
     applyStyleSheet(app);
     applyDefaultFont();
-
     Settings::instance().migrate();
+}
+
+int runApplication(int argc, char** argv) {
+    extendLibraryPath(argc > 0 ? argv[0] : nullptr);
+    QApplication app(argc, argv);
+    prepareApplication(app);
 
     // Lives until the process ends, as the only window of the program.
     auto* dialog = new MainDialog();

@@ -14,9 +14,14 @@ inline const char kStyleSheetPrefix[] = "*{font-family: \"DejaVu Sans\";}";
 void extendLibraryPath(const char* argv0);
 
 // Loads the style sheet resource, logs it and applies it; logs an error if it is missing.
-void applyStyleSheet(QApplication& app, const QString& resource = QLatin1String(kStyleSheetResource));
+void applyStyleSheet(QApplication& app,
+                     const QString& resource = QLatin1String(kStyleSheetResource));
 
 void applyDefaultFont();
+
+// Everything between creating the application object and showing the main window: name,
+// style sheet, font, and the store opened and upgraded.
+void prepareApplication(QApplication& app);
 
 // The whole start-up sequence, ending in the event loop; returns the exit code.
 int runApplication(int argc, char** argv);

@@ -16,8 +16,7 @@ namespace {
 constexpr QIODevice::OpenMode kLogOpenMode =
     QIODevice::ReadWrite | QIODevice::Append | QIODevice::Text;
 
-QString logFilePath(const QString& fileName)
-{
+QString logFilePath(const QString& fileName) {
     return QDir(Logger::logDirectory()).absoluteFilePath(fileName);
 }
 
@@ -28,15 +27,14 @@ struct Logger::Private {
     std::shared_ptr<QTextStream> mainStream;
     QMap<QString, std::pair<std::shared_ptr<QFile>, std::shared_ptr<QTextStream>>> categories;
 
-    void openMainFile()
-    {
+    void openMainFile() {
         if (mainFile.open(kLogOpenMode))
             mainStream = std::make_shared<QTextStream>(&mainFile);
     }
 };
 
-Logger::Logger() : d(std::make_unique<Private>())
-{
+Logger::Logger()
+    : d(std::make_unique<Private>()) {
     QDir(logDirectory()).mkpath(QStringLiteral("."));
     d->mainFile.setFileName(logFilePath(QStringLiteral("vorlant.log")));
     d->openMainFile();
@@ -44,30 +42,24 @@ Logger::Logger() : d(std::make_unique<Private>())
 
 Logger::~Logger() = default;
 
-Logger& Logger::instance()
-{
+Logger& Logger::instance() {
     static Logger logger;
     return logger;
 }
 
-QString Logger::logDirectory()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::DataLocation) +
-           QStringLiteral("/log");
+QString Logger::logDirectory() {
+    return QStandardPaths::writableLocation(QStandardPaths::DataLocation) + QStringLiteral("/log");
 }
 
-void Logger::info(const QString& category, const QString& message)
-{
+void Logger::info(const QString& category, const QString& message) {
     instance().record(QStringLiteral("info"), category, message);
 }
 
-void Logger::error(const QString& category, const QString& message)
-{
+void Logger::error(const QString& category, const QString& message) {
     instance().record(QStringLiteral("error"), category, message);
 }
 
-QString Logger::formatLine(const QDateTime& when, const QString& level, const QString& message)
-{
+QString Logger::formatLine(const QDateTime& when, const QString& level, const QString& message) {
     // Chained single-argument arg() calls: a "%1" inside the message stays literal text.
     return QStringLiteral("[%1] [%2]  %3")
         .arg(when.toString(QStringLiteral("dd.MM.yyyy hh:mm")))
@@ -75,8 +67,7 @@ QString Logger::formatLine(const QDateTime& when, const QString& level, const QS
         .arg(message);
 }
 
-void Logger::record(const QString& level, const QString& category, const QString& message)
-{
+void Logger::record(const QString& level, const QString& category, const QString& message) {
     const QString line = formatLine(QDateTime::currentDateTime(), level, message);
     qDebug("%s", line.toLocal8Bit().constData());
 
@@ -85,8 +76,7 @@ void Logger::record(const QString& level, const QString& category, const QString
         *stream << line << Qt::endl;
 }
 
-QTextStream* Logger::mainStream()
-{
+QTextStream* Logger::mainStream() {
     // The main file may have been unopenable at start (missing rights, no directory); try
     // again so that the log recovers once the cause is gone.
     if (!d->mainStream) {
@@ -96,8 +86,7 @@ QTextStream* Logger::mainStream()
     return d->mainStream.get();
 }
 
-QTextStream* Logger::streamFor(const QString& category)
-{
+QTextStream* Logger::streamFor(const QString& category) {
     if (category.isEmpty())
         return mainStream();
     const auto known = d->categories.constFind(category);

@@ -21,8 +21,7 @@ public:
     static void error(const QString& category, const QString& message);
 
     // One log line without its line break, e.g. "[06.03.2026 18:05] [ info]  message".
-    static QString formatLine(const QDateTime& when, const QString& level,
-                              const QString& message);
+    static QString formatLine(const QDateTime& when, const QString& level, const QString& message);
     static QString logDirectory();
 
     ~Logger() override;

@@ -1,12 +1,22 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
+# Installs what is missing, builds, and runs every test: once as a normal build, once built
+# with AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
 scripts/install-deps.sh
 
-build="$root/build/test"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build "$build"
-ctest --test-dir "$build" --output-on-failure -j2
+run_suite() {
+    local name=$1
+    shift
+    local build="$root/build/$name"
+    echo "== $name build"
+    cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug "$@" >/dev/null
+    cmake --build "$build" -- -j2
+    echo "== $name tests"
+    ctest --test-dir "$build" --output-on-failure -j2
+}
+
+run_suite plain
+run_suite sanitized -DVORLANT_SANITIZE=ON

@@ -3,17 +3,12 @@
 namespace Vorlant {
 
 // The autostart entry is still to come; these keep the interface in place.
-bool Settings::isAutostartEnabled()
-{
+bool Settings::isAutostartEnabled() {
     return false;
 }
 
-void Settings::setAutostart(bool)
-{
-}
+void Settings::setAutostart(bool) {}
 
-void Settings::refreshAutostart()
-{
-}
+void Settings::refreshAutostart() {}
 
 } // namespace Vorlant

@@ -4,8 +4,7 @@
 
 namespace Vorlant {
 
-void Settings::migrate()
-{
+void Settings::migrate() {
     // Upgrading older layouts is still to come; for now every start only stamps the version.
     setValue(QStringLiteral("version"), currentVersion());
 }

@@ -4,8 +4,8 @@
 
 namespace Vorlant {
 
-Settings::Settings() : d(std::make_unique<Private>())
-{
+Settings::Settings()
+    : d(std::make_unique<Private>()) {
     // An empty application name keeps us on the organisation-wide node that the service reads.
     d->store = std::make_shared<QSettings>(QSettings::NativeFormat, QSettings::SystemScope,
                                            QStringLiteral("Vorlant"), QString());
@@ -13,24 +13,20 @@ Settings::Settings() : d(std::make_unique<Private>())
 
 Settings::~Settings() = default;
 
-Settings& Settings::instance()
-{
+Settings& Settings::instance() {
     static Settings settings;
     return settings;
 }
 
-QVariant Settings::value(const QString& key, const QVariant& defaultValue) const
-{
+QVariant Settings::value(const QString& key, const QVariant& defaultValue) const {
     return d->store->value(key, defaultValue);
 }
 
-void Settings::setValue(const QString& key, const QVariant& value)
-{
+void Settings::setValue(const QString& key, const QVariant& value) {
     d->store->setValue(key, value);
 }
 
-QString Settings::currentVersion()
-{
+QString Settings::currentVersion() {
     return QStringLiteral("%1.%2").arg(QStringLiteral("5"), QStringLiteral("10"));
 }
 

@@ -26,8 +26,7 @@ public:
     bool setMiner(QVariantMap entry);
     QVariant minerValue(const QString& coin, const QString& key, bool custom,
                         const QVariant& defaultValue = QVariant()) const;
-    void setMinerValue(const QString& coin, const QString& key, bool custom,
-                       const QVariant& value);
+    void setMinerValue(const QString& coin, const QString& key, bool custom, const QVariant& value);
 
     // Upgrades layouts written by older releases and stamps the current version.
     void migrate();

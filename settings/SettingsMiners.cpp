@@ -6,13 +6,11 @@ namespace Vorlant {
 
 namespace {
 
-QString minersGroup(bool custom)
-{
+QString minersGroup(bool custom) {
     return custom ? QStringLiteral("customMiners") : QStringLiteral("miners");
 }
 
-QVariantMap readEntry(QSettings& store, const QString& engine)
-{
+QVariantMap readEntry(QSettings& store, const QString& engine) {
     QVariantMap entry;
     entry.insert(QStringLiteral("engine"), engine);
     GroupScope entryScope(store, {engine});
@@ -31,8 +29,7 @@ QVariantMap readEntry(QSettings& store, const QString& engine)
 
 } // namespace
 
-QVariantMap Settings::miners() const
-{
+QVariantMap Settings::miners() const {
     QSettings& store = *d->store;
     QVariantMap result;
     GroupScope scope(store, {minersGroup(false)});
@@ -41,8 +38,7 @@ QVariantMap Settings::miners() const
     return result;
 }
 
-bool Settings::setMiner(QVariantMap entry)
-{
+bool Settings::setMiner(QVariantMap entry) {
     const QString engine = entry.take(QStringLiteral("engine")).toString();
     GroupScope scope(*d->store, {minersGroup(false), engine});
     for (auto it = entry.cbegin(); it != entry.cend(); ++it) {
@@ -55,15 +51,13 @@ bool Settings::setMiner(QVariantMap entry)
 }
 
 QVariant Settings::minerValue(const QString& coin, const QString& key, bool custom,
-                              const QVariant& defaultValue) const
-{
+                              const QVariant& defaultValue) const {
     GroupScope scope(*d->store, {minersGroup(custom), coin});
     return d->store->value(key, defaultValue);
 }
 
 void Settings::setMinerValue(const QString& coin, const QString& key, bool custom,
-                             const QVariant& value)
-{
+                             const QVariant& value) {
     GroupScope scope(*d->store, {minersGroup(custom), coin});
     d->store->setValue(key, value);
 }

@@ -16,15 +16,14 @@ struct Settings::Private {
 // can return with the store still inside a group.
 class GroupScope final {
 public:
-    GroupScope(QSettings& store, std::initializer_list<QString> groups) : m_store(store)
-    {
+    GroupScope(QSettings& store, std::initializer_list<QString> groups)
+        : m_store(store) {
         for (const QString& group : groups) {
             m_store.beginGroup(group);
             ++m_depth;
         }
     }
-    ~GroupScope()
-    {
+    ~GroupScope() {
         while (m_depth-- > 0)
             m_store.endGroup();
     }

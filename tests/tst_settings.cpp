@@ -20,8 +20,7 @@ private slots:
     void storeIsTheOrganisationNode();
 };
 
-void TestSettings::freshStoreDefaults()
-{
+void TestSettings::freshStoreDefaults() {
     Settings& s = Settings::instance();
     QCOMPARE(s.value(QStringLiteral("email")).toString(), QString());
     QCOMPARE(s.value(QStringLiteral("proxy"), QStringLiteral("no")).toString(),
@@ -30,8 +29,7 @@ void TestSettings::freshStoreDefaults()
     QVERIFY(!s.value(QStringLiteral("version")).isValid());
 }
 
-void TestSettings::roundTripIsImmediate_data()
-{
+void TestSettings::roundTripIsImmediate_data() {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QVariant>("value");
     QTest::newRow("email") << "email" << QVariant(QStringLiteral("user@example.org "));
@@ -41,8 +39,7 @@ void TestSettings::roundTripIsImmediate_data()
     QTest::newRow("unicode") << "email" << QVariant(QStringLiteral("jörg@bäcker.de"));
 }
 
-void TestSettings::roundTripIsImmediate()
-{
+void TestSettings::roundTripIsImmediate() {
     QFETCH(QString, key);
     QFETCH(QVariant, value);
     Settings::instance().setValue(key, value);
@@ -52,13 +49,11 @@ void TestSettings::roundTripIsImmediate()
     QCOMPARE(other.value(key).toString(), value.toString());
 }
 
-void TestSettings::currentVersion()
-{
+void TestSettings::currentVersion() {
     QCOMPARE(Settings::currentVersion(), QStringLiteral("5.10"));
 }
 
-void TestSettings::storeIsTheOrganisationNode()
-{
+void TestSettings::storeIsTheOrganisationNode() {
     Settings::instance().setValue(QStringLiteral("email"), QStringLiteral("a@b"));
     QSettings other(QSettings::NativeFormat, QSettings::SystemScope, QStringLiteral("Vorlant"));
     other.sync();

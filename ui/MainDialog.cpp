@@ -1,5 +1,6 @@
 #include "ui/MainDialog.h"
 
+#include "settings/ServerUrl.h"
 #include "settings/Settings.h"
 #include "ui/ProxyDialog.h"
 #include "ui_MainDialog.h"
@@ -8,12 +9,13 @@
 
 namespace Vorlant {
 
-MainDialog::MainDialog() : QDialog(nullptr), m_ui(new Ui::MainDialog)
-{
+MainDialog::MainDialog()
+    : QDialog(nullptr)
+    , m_ui(new Ui::MainDialog) {
     m_ui->setupUi(this);
     Settings& settings = Settings::instance();
     const QString email = settings.value(QStringLiteral("email"), QVariant()).toString();
-    loadServer();
+    loadServerUrl(settings);
     m_ui->m_email_edit->setText(email);
     addHeaderRow();
     connect(m_ui->m_email_edit, &QLineEdit::textChanged, [](const QString& text) {
@@ -21,40 +23,23 @@ MainDialog::MainDialog() : QDialog(nullptr), m_ui(new Ui::MainDialog)
     });
 }
 
-MainDialog::~MainDialog()
-{
+MainDialog::~MainDialog() {
     delete m_ui;
 }
 
-QString MainDialog::loadServer()
-{
-    Settings& settings = Settings::instance();
-    QString server = settings.value(QStringLiteral("server"), QString::fromLatin1(kDefaultServerUrl))
-                         .toString();
-    // An upgrade from a 1.05 store without entries leaves "server" empty; such a value would
-    // never reach the pool, so it is treated like a missing one.
-    if (server.isEmpty())
-        server = QString::fromLatin1(kDefaultServerUrl);
-    settings.setValue(QStringLiteral("server"), server);
-    return server;
-}
-
-void MainDialog::addHeaderRow()
-{
+void MainDialog::addHeaderRow() {
     m_ui->m_coins_layout->addWidget(new QLabel(tr("Currency"), this), 0, 0, Qt::AlignLeft);
     m_ui->m_coins_layout->addWidget(new QLabel(tr("Cores number"), this), 0, 1, Qt::AlignCenter);
     m_ui->m_coins_layout->addWidget(new QLabel(tr("Merged mining"), this), 0, 2, Qt::AlignCenter);
 }
 
-void MainDialog::poolResponce(quint32 _code, QByteArray _data, QVariant _user_data)
-{
+void MainDialog::poolResponce(quint32 _code, QByteArray _data, QVariant _user_data) {
     Q_UNUSED(_code);
     Q_UNUSED(_data);
     Q_UNUSED(_user_data);
 }
 
-void MainDialog::proxyDialogClicked()
-{
+void MainDialog::proxyDialogClicked() {
     ProxyDialog dialog(this);
     dialog.exec();
 }

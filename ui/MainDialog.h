@@ -24,7 +24,6 @@ public slots:
     void proxyDialogClicked();
 
 private:
-    QString loadServer();
     void addHeaderRow();
 
     Ui::MainDialog* m_ui;

@@ -9,22 +9,19 @@ namespace Vorlant::Test {
 
 namespace {
 
-QTemporaryDir& root()
-{
+QTemporaryDir& root() {
     static QTemporaryDir dir;
     return dir;
 }
 
-QSettings sharedStore()
-{
+QSettings sharedStore() {
     return QSettings(QSettings::NativeFormat, QSettings::SystemScope, QStringLiteral("Vorlant"),
                      QString());
 }
 
 } // namespace
 
-QString isolateEnvironment()
-{
+QString isolateEnvironment() {
     const QString base = root().path();
     for (const char* sub : {"home", "config", "data", "cache", "system", "runtime"})
         QDir(base).mkpath(QString::fromLatin1(sub));
@@ -33,8 +30,8 @@ QString isolateEnvironment()
     qputenv("XDG_DATA_HOME", QFile::encodeName(base + QStringLiteral("/data")));
     qputenv("XDG_CACHE_HOME", QFile::encodeName(base + QStringLiteral("/cache")));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(base + QStringLiteral("/runtime")));
-    QFile::setPermissions(base + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner |
-                                                                 QFile::ExeOwner);
+    QFile::setPermissions(base + QStringLiteral("/runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope,
                        base + QStringLiteral("/system"));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
@@ -42,20 +39,17 @@ QString isolateEnvironment()
     return base;
 }
 
-void clearStore()
-{
+void clearStore() {
     QSettings store = sharedStore();
     store.clear();
     store.sync();
 }
 
-QString storeFilePath()
-{
+QString storeFilePath() {
     return sharedStore().fileName();
 }
 
-QString logDirectoryPath()
-{
+QString logDirectoryPath() {
     return root().path() + QStringLiteral("/data/vorlant-service/log");
 }
 

@@ -1,0 +1,78 @@
+#include "app/Startup.h"
+#include "log/Logger.h"
+#include "settings/Settings.h"
+#include "support/TestEnvironment.h"
+#include "ui/MainDialog.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+#include <QtTest>
+
+using namespace Vorlant;
+
+namespace {
+
+QByteArray mainLog() {
+    QFile file(Test::logDirectoryPath() + QStringLiteral("/vorlant.log"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestStartup : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Test::isolateEnvironment(); }
+
+    void preparesNameStyleSheetFontAndStore();
+    void missingStyleSheetIsLoggedOnce();
+    void closingTheMainWindowEndsWithZero();
+};
+
+void TestStartup::preparesNameStyleSheetFontAndStore() {
+    QFile resource(QString::fromLatin1(kStyleSheetResource));
+    QVERIFY(resource.open(QIODevice::ReadOnly));
+    const QByteArray sheet = resource.readAll();
+    QVERIFY(sheet.contains("#MainDialog > QComboBox"));
+    QVERIFY(sheet.contains("#ProxyDialog > QPushButton"));
+    QVERIFY(QFile::exists(QStringLiteral(":images/down-arrow")));
+
+    prepareApplication(*qApp);
+
+    QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("vorlant-service"));
+    const QByteArray expectedSheet = QByteArray(kStyleSheetPrefix) + sheet;
+    QCOMPARE(qApp->styleSheet(), QString::fromUtf8(expectedSheet));
+    QCOMPARE(QApplication::font().styleStrategy(), QFont::PreferAntialias);
+    QCOMPARE(Settings::instance().value(QStringLiteral("version")).toString(),
+             QStringLiteral("5.10"));
+
+    // The first entry of the log, in the folder named after the application, holds the
+    // whole prefixed style sheet.
+    const QByteArray log = mainLog();
+    const int start = log.indexOf("] [ info]  ");
+    QVERIFY2(log.startsWith('[') && start > 0, log.left(200).constData());
+    QVERIFY(log.mid(start + 11).startsWith(expectedSheet + '\n'));
+}
+
+void TestStartup::missingStyleSheetIsLoggedOnce() {
+    const int before = mainLog().count("Unable to open file with stylesheet");
+    applyStyleSheet(*qApp, QStringLiteral(":stylesheet/missing"));
+    const QByteArray log = mainLog();
+    QCOMPARE(log.count("Unable to open file with stylesheet"), before + 1);
+    QVERIFY(log.trimmed().endsWith("] [error]  Unable to open file with stylesheet"));
+}
+
+void TestStartup::closingTheMainWindowEndsWithZero() {
+    Settings::instance().setValue(QStringLiteral("server"), QStringLiteral("http://127.0.0.1:9"));
+    auto* dialog = new MainDialog();
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->show();
+    QTimer::singleShot(0, dialog, &QWidget::close);
+    QCOMPARE(QApplication::exec(), 0);
+}
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
