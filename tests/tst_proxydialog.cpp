@@ -95,6 +95,8 @@ private slots:
     void returnInFieldPressesOk();
 
     void openedModallyFromMainDialog();
+
+    void preview();
 };
 
 void TestProxyDialog::initTestCase() {
@@ -499,6 +501,28 @@ void TestProxyDialog::openedModallyFromMainDialog() {
     QVERIFY(parent == &main);
     QVERIFY(opened.isNull());
     QVERIFY(main.findChildren<ProxyDialog*>().isEmpty());
+}
+
+// Not a check of its own: tools/screenshot-proxy-dialog.sh runs it on a virtual X display to
+// photograph the dialog. It shows a filled-in dialog, tells where the buttons are, and waits
+// for the script to close it.
+void TestProxyDialog::preview() {
+    if (qEnvironmentVariableIsEmpty("VORLANT_PREVIEW"))
+        QSKIP("Runs only for tools/screenshot-proxy-dialog.sh");
+    store(kMode, QStringLiteral("custom"));
+    store(kUrl, QStringLiteral("socks://127.0.0.1:1080"));
+    ProxyDialog dialog;
+    const Form form(dialog);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QTextStream out(stdout);
+    for (QPushButton* button : {form.ok, form.cancel}) {
+        const QPoint centre = button->geometry().center();
+        const QPoint global = dialog.mapToGlobal(centre);
+        out << button->objectName() << ' ' << centre.x() << ' ' << centre.y() << ' ' << global.x()
+            << ' ' << global.y() << Qt::endl;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), 120000);
 }
 
 QTEST_MAIN(TestProxyDialog)
