@@ -104,9 +104,12 @@ void DownloadManager::abort() {
     // Listeners hear the cancellation first and may delete us while they do.
     const QPointer<DownloadManager> self(this);
     reply->abort();
+    if (!self) {
+        reply->deleteLater();
+        return;
+    }
     dropReply(reply);
-    if (self)
-        emit abortSignal();
+    emit abortSignal();
 }
 
 void DownloadManager::readyRead() {
@@ -133,9 +136,13 @@ void DownloadManager::start(Method method) {
     if (QNetworkReply* previous = std::exchange(d->m_reply, nullptr)) {
         const QPointer<DownloadManager> self(this);
         previous->abort();
+        if (!self) {
+            previous->deleteLater();
+            return;
+        }
         dropReply(previous);
-        // A listener of that cancellation may have deleted us or started a request itself.
-        if (!self || d->m_reply)
+        // A listener of that cancellation may have started a request itself.
+        if (d->m_reply)
             return;
     }
     d->m_buffer.clear();

@@ -91,7 +91,8 @@ private slots:
 
     void abortReportsCancellationThenAbort();
     void abortWithoutReplyIsSilent();
-    void listenerMayDeleteManagerDuringAbort();
+    void listenerMayDeleteManagerOnCancel_data();
+    void listenerMayDeleteManagerOnCancel();
     void destroyingManagerReleasesReplyInFlight();
 
 private:
@@ -346,16 +347,27 @@ void TestDownloadManager::abortWithoutReplyIsSilent() {
     QVERIFY(recorder.events.isEmpty());
 }
 
-void TestDownloadManager::listenerMayDeleteManagerDuringAbort() {
+void TestDownloadManager::listenerMayDeleteManagerOnCancel_data() {
+    QTest::addColumn<bool>("byAbort");
+    QTest::newRow("abort") << true;
+    QTest::newRow("restart") << false;
+}
+
+void TestDownloadManager::listenerMayDeleteManagerOnCancel() {
+    QFETCH(bool, byAbort);
     m_server->setNeverAnswer();
     QPointer<DownloadManager> manager =
         new DownloadManager(catalogueRequest(*m_server), QVariant(), 0, QByteArray());
     connect(manager, &DownloadManager::errorSignal, manager, [&manager] { delete manager; });
     manager->get();
     QTRY_COMPARE(m_server->requests().size(), 1);
-    manager->abort();
+    if (byAbort)
+        manager->abort();
+    else
+        manager->get();
     QVERIFY(manager.isNull());
     QTRY_COMPARE(m_server->openConnectionCount(), 0);
+    QCOMPARE(m_server->requests().size(), 1);
 }
 
 void TestDownloadManager::destroyingManagerReleasesReplyInFlight() {

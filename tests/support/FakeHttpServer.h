@@ -3,7 +3,8 @@
 // A small HTTP/1.1 server on this machine for tests: it records every request as received
 // (request line, method, path, headers in order, body, peer address) and answers each with
 // the configured response: a status and body, optionally after a delay, cut short after part
-// of the body, or not at all. Every answer closes its connection.
+// of the body, or not at all. Every answer closes its connection; request bodies are read by
+// Content-Length (no chunked uploads).
 //
 //     FakeHttpServer server;
 //     QVERIFY(server.listen());
