@@ -5,5 +5,5 @@ target_link_libraries(proxywire PRIVATE vorlant_testsupport)
 add_test(NAME tst_proxywire
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/proxy_wire_test.sh $<TARGET_FILE:proxywire>)
 set_tests_properties(tst_proxywire PROPERTIES
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=C.UTF-8"
+    ENVIRONMENT "${VORLANT_TEST_ENV}"
     TIMEOUT 120)
