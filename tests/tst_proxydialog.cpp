@@ -1,4 +1,5 @@
 #include "app/Startup.h"
+#include "network/NetworkEnvironment.h"
 #include "settings/Settings.h"
 #include "support/TestEnvironment.h"
 #include "ui/MainDialog.h"
@@ -86,6 +87,7 @@ private slots:
     void okStoresTypedValues();
     void okStoresUrlInEveryMode_data();
     void okStoresUrlInEveryMode();
+    void okPutsProxyInForce();
     void unusableAddressInCustomModeKeepsDialogOpen_data();
     void unusableAddressInCustomModeKeepsDialogOpen();
     void unusableAddressInOtherModeKeepsStoredUrl();
@@ -366,6 +368,31 @@ void TestProxyDialog::okStoresUrlInEveryMode() {
 
     QCOMPARE(stored(kMode).toString(), mode);
     QCOMPARE(stored(kUrl).toString(), QStringLiteral("socks://new.example.org:1080"));
+}
+
+void TestProxyDialog::okPutsProxyInForce() {
+    {
+        ProxyDialog dialog;
+        const Form form(dialog);
+        form.custom->setChecked(true);
+        form.address->setText(QStringLiteral("127.0.0.1"));
+        form.port->setText(QStringLiteral("1080"));
+        form.ok->click();
+    }
+    const QNetworkProxy custom = QNetworkProxy::applicationProxy();
+    QCOMPARE(custom.type(), QNetworkProxy::Socks5Proxy);
+    QCOMPARE(custom.hostName(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(custom.port(), quint16(1080));
+    QVERIFY(!(custom.capabilities() & QNetworkProxy::HostNameLookupCapability));
+
+    ProxyDialog dialog;
+    const Form form(dialog);
+    QVERIFY(form.custom->isChecked());
+    QSignalSpy applied(&NetworkEnvironment::instance(), &NetworkEnvironment::updateProxySignal);
+    form.noProxy->setChecked(true);
+    form.ok->click();
+    QCOMPARE(applied.count(), 1);
+    QCOMPARE(QNetworkProxy::applicationProxy().type(), QNetworkProxy::NoProxy);
 }
 
 void TestProxyDialog::unusableAddressInCustomModeKeepsDialogOpen_data() {

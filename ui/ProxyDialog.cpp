@@ -1,5 +1,6 @@
 #include "ui/ProxyDialog.h"
 
+#include "network/NetworkEnvironment.h"
 #include "settings/Settings.h"
 #include "ui_ProxyDialog.h"
 
@@ -63,6 +64,7 @@ void ProxyDialog::accept() {
         return;
     }
     storeSettings(mode, typed);
+    NetworkEnvironment::instance().applyProxySettings();
     QDialog::accept();
 }
 
