@@ -1,12 +1,179 @@
 #include "settings/Settings.h"
 
+#include "settings/MigrationPlan.h"
 #include "settings/SettingsPrivate.h"
+
+#include <QUrl>
+#include <QVector>
+
+#include <algorithm>
 
 namespace Vorlant {
 
+namespace {
+
+const QString kMiners = QStringLiteral("miners");
+
+QString storedVersion(QSettings& store) {
+    const QString version = store.value(QStringLiteral("version"), QString()).toString();
+    if (!version.isNull())
+        return version;
+    // The oldest layouts kept no version; the engine of their first entry tells them apart.
+    GroupScope miners(store, {kMiners});
+    const QStringList entries = store.childGroups();
+    if (entries.isEmpty())
+        return QString();
+    GroupScope first(store, {entries.first()});
+    return versionFromFirstEngine(store.value(QStringLiteral("engine")).toString());
+}
+
+// --- Step A: releases before 1.07 kept the account in every miner entry.
+
+struct AccountKeys {
+    QVariant server;
+    QString email;
+    QString apiToken;
+};
+
+AccountKeys takeAccountKeys(QSettings& store) {
+    AccountKeys account;
+    GroupScope miners(store, {kMiners});
+    for (const QString& entry : store.childGroups()) {
+        GroupScope scope(store, {entry});
+        // Each entry carried the account; where they disagree, the last one listed wins.
+        account.server =
+            store.value(QStringLiteral("server"), QUrl(QString::fromLatin1(kDefaultServerUrl)));
+        account.email = store.value(QStringLiteral("email"), QString()).toString();
+        account.apiToken = store.value(QStringLiteral("apiToken"), QString()).toString();
+        store.setValue(QStringLiteral("threads"), 1);
+        if (store.value(QStringLiteral("engine")).toString() ==
+            QLatin1String("bytecoinminerengine"))
+            store.setValue(QStringLiteral("engine"), QStringLiteral("bcn"));
+        for (const char* key : {"server", "email", "userId", "apiToken"})
+            store.remove(QLatin1String(key));
+    }
+    return account;
+}
+
+void moveAccountKeys(QSettings& store) {
+    // A top-level server means this step has run before, whatever the version says.
+    if (!store.value(QStringLiteral("server")).toString().isEmpty())
+        return;
+    const AccountKeys account = takeAccountKeys(store);
+    store.sync();
+    store.setValue(QStringLiteral("server"), account.server.toUrl());
+    store.setValue(QStringLiteral("email"), account.email);
+    store.setValue(QStringLiteral("apiToken"), account.apiToken);
+}
+
+// --- Step B: before 1.10 entries were not named after the coin they mine.
+
+struct OldEntry {
+    QString group;
+    QString engine;
+    QVariant pool;
+    QVariant worker;
+    QVariant threads;
+    bool keep = false;
+};
+
+QVector<OldEntry> readOldEntries(QSettings& store) {
+    QVector<OldEntry> entries;
+    GroupScope miners(store, {kMiners});
+    for (const QString& group : store.childGroups()) {
+        GroupScope scope(store, {group});
+        entries.append({group, store.value(QStringLiteral("engine")).toString(),
+                        store.value(QStringLiteral("pool")), store.value(QStringLiteral("worker")),
+                        store.value(QStringLiteral("threads"))});
+    }
+    return entries;
+}
+
+bool isUsableEngine(const QString& engine) {
+    return !engine.isEmpty() && !engine.contains(u'/') && !engine.contains(u'\\');
+}
+
+// An entry without a usable engine stays where it is, and so does any entry whose engine names
+// a staying one: moving it there would mix two entries. Registry keys ignore letter case.
+void markEntriesToKeep(QVector<OldEntry>& entries) {
+    for (OldEntry& entry : entries)
+        entry.keep = !isUsableEngine(entry.engine);
+    const auto namesKeptEntry = [&entries](const QString& engine) {
+        return std::any_of(entries.cbegin(), entries.cend(), [&engine](const OldEntry& other) {
+            return other.keep && other.group.compare(engine, Qt::CaseInsensitive) == 0;
+        });
+    };
+    for (bool changed = true; changed;) {
+        changed = false;
+        for (OldEntry& entry : entries) {
+            if (!entry.keep && namesKeptEntry(entry.engine))
+                entry.keep = changed = true;
+        }
+    }
+}
+
+// A key the old entry lacked stays absent: writing the invalid value would leave Qt's
+// "@Invalid()" marker in the store, which the service would read as text.
+void writeOrRemove(QSettings& store, const QString& key, const QVariant& value) {
+    if (value.isValid())
+        store.setValue(key, value);
+    else
+        store.remove(key);
+}
+
+// Everything is read before anything moves: an engine may name another old entry, or its own.
+void rekeyByEngine(QSettings& store) {
+    QVector<OldEntry> entries = readOldEntries(store);
+    markEntriesToKeep(entries);
+    {
+        GroupScope miners(store, {kMiners});
+        for (const OldEntry& entry : entries) {
+            if (!entry.keep)
+                store.remove(entry.group);
+        }
+        // Two entries of one engine merge; the later one listed wins.
+        for (const OldEntry& entry : entries) {
+            if (entry.keep)
+                continue;
+            GroupScope scope(store, {entry.engine});
+            writeOrRemove(store, QStringLiteral("pool"), entry.pool);
+            writeOrRemove(store, QStringLiteral("worker"), entry.worker);
+            writeOrRemove(store, QStringLiteral("speed"), entry.threads);
+        }
+    }
+    store.sync();
+}
+
+// --- Step C: the old merged-mining keys meant something else; the choice starts afresh.
+
+void clearMergedMining(QSettings& store) {
+    GroupScope miners(store, {kMiners});
+    for (const QString& entry : store.childGroups()) {
+        GroupScope scope(store, {entry});
+        store.remove(QStringLiteral("mergedMining"));
+        store.remove(QStringLiteral("mergePool"));
+    }
+}
+
+void runSteps(QSettings& store, MigrationSteps steps) {
+    if (steps.testFlag(MigrationStep::MoveAccountKeys))
+        moveAccountKeys(store);
+    if (steps.testFlag(MigrationStep::RekeyByEngine))
+        rekeyByEngine(store);
+    if (steps.testFlag(MigrationStep::ClearMergedMining))
+        clearMergedMining(store);
+    // Step D: 5.x releases before 5.7 may have left the autostart entry in an older form.
+    if (steps.testFlag(MigrationStep::RefreshAutostart))
+        Settings::refreshAutostart();
+}
+
+} // namespace
+
 void Settings::migrate() {
-    // Upgrading older layouts is still to come; for now every start only stamps the version.
-    setValue(QStringLiteral("version"), currentVersion());
+    QSettings& store = *d->store;
+    if (store.childGroups().contains(kMiners))
+        runSteps(store, migrationSteps(storedVersion(store)));
+    store.setValue(QStringLiteral("version"), currentVersion());
 }
 
 } // namespace Vorlant

@@ -6,6 +6,7 @@
 #include "ui/MergedMiningModel.h"
 #include "ui/MergedMiningProxyModel.h"
 #include "ui/PoolCatalogue.h"
+#include "ui/ProxyDialog.h"
 #include "ui_MainDialog.h"
 
 #include <QComboBox>
@@ -111,6 +112,9 @@ void MainDialog::poolResponce(quint32 _code, QByteArray _data, QVariant _user_da
         addCoinRow(++row, coin, storedEntries.value(coin.id).toMap());
 }
 
-void MainDialog::proxyDialogClicked() {}
+void MainDialog::proxyDialogClicked() {
+    ProxyDialog dialog(this);
+    dialog.exec();
+}
 
 } // namespace Vorlant
