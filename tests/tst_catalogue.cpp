@@ -1,4 +1,5 @@
 #include "settings/Settings.h"
+#include "support/FakeHttpServer.h"
 #include "support/StoreSnapshot.h"
 #include "support/TestEnvironment.h"
 #include "ui/CpuCoresModel.h"
@@ -125,6 +126,9 @@ private slots:
     void coresChoice();
     void mergedMiningChoice();
     void proxiesGoWithTheDialog();
+    void catalogueRequest_data();
+    void catalogueRequest();
+    void catalogueReplyBuildsRows();
 
 private:
     std::unique_ptr<MainDialog> m_dialog;
@@ -382,6 +386,48 @@ void TestCatalogue::proxiesGoWithTheDialog() {
     QCOMPARE(proxy->parent(), m_dialog.get());
     m_dialog.reset();
     QVERIFY(proxy.isNull());
+}
+
+void TestCatalogue::catalogueRequest_data() {
+    QTest::addColumn<QString>("serverPath");
+    QTest::newRow("bare server") << "";
+    QTest::newRow("server with a path") << "/x";
+    QTest::newRow("server with a deeper path") << "/api/2.2/";
+}
+
+void TestCatalogue::catalogueRequest() {
+    QFETCH(QString, serverPath);
+    Test::FakeHttpServer server;
+    QVERIFY(server.listen());
+    server.setResponse(404, "missing");
+    m_dialog.reset();
+    Settings::instance().setValue(QStringLiteral("server"), server.url(serverPath).toString());
+
+    m_dialog = std::make_unique<MainDialog>();
+
+    QTRY_COMPARE(server.requests().size(), 1);
+    const Test::FakeHttpServer::Request request = server.requests().at(0);
+    QCOMPARE(request.method, QByteArray("GET"));
+    QCOMPARE(request.path, QByteArray("/api/2.3/pool/config"));
+    QCOMPARE(request.header("Content-Type"), QByteArray("application/json"));
+    QVERIFY(request.body.isEmpty());
+}
+
+void TestCatalogue::catalogueReplyBuildsRows() {
+    Test::FakeHttpServer server;
+    QVERIFY(server.listen());
+    const QString id = freshId("xmr");
+    server.setResponse(200, body({{id, coin("xmr", true, twoPartners())}}), "application/json");
+    m_dialog.reset();
+    Settings::instance().setValue(QStringLiteral("server"), server.url().toString());
+
+    m_dialog = std::make_unique<MainDialog>();
+    QCOMPARE(coinRowCount(*m_dialog), 0);
+
+    QTRY_COMPARE(coinRowCount(*m_dialog), 1);
+    QCOMPARE(coinRow(*m_dialog, 1).ticker->text(), QStringLiteral("XMR"));
+    QCOMPARE(Test::rawStore().value(entryKey(id, "pool")).toString(), QStringLiteral("h:443"));
+    QCOMPARE(server.requests().size(), 1);
 }
 
 QTEST_MAIN(TestCatalogue)

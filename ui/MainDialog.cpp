@@ -1,5 +1,6 @@
 #include "ui/MainDialog.h"
 
+#include "network/DownloadManager.h"
 #include "settings/ServerUrl.h"
 #include "settings/Settings.h"
 #include "ui/CpuCoresModel.h"
@@ -11,6 +12,8 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QNetworkRequest>
+#include <QUrl>
 
 namespace Vorlant {
 
@@ -45,6 +48,7 @@ MainDialog::MainDialog()
     const QString email = settings.value(QStringLiteral("email"), QVariant()).toString();
     loadServerUrl(settings);
     m_ui->m_email_edit->setText(email);
+    requestCatalogue();
     addHeaderRow();
     connect(m_ui->m_email_edit, &QLineEdit::textChanged, [](const QString& text) {
         Settings::instance().setValue(QStringLiteral("email"), text);
@@ -53,6 +57,20 @@ MainDialog::MainDialog()
 
 MainDialog::~MainDialog() {
     delete m_ui;
+    m_manager.reset();
+}
+
+void MainDialog::requestCatalogue() {
+    // Only scheme, host and port of the stored server count: a path it carries is replaced.
+    QUrl url = Settings::instance().value(QStringLiteral("server"), QVariant()).toUrl();
+    url.setPath(QStringLiteral("/api/2.3/pool/config"), QUrl::DecodedMode);
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    m_manager = std::make_shared<DownloadManager>(request, QVariant(QStringLiteral("pool")), 0,
+                                                  QByteArray());
+    connect(m_manager.get(), SIGNAL(finishedSignal(quint32, QByteArray, QVariant)), this,
+            SLOT(poolResponce(quint32, QByteArray, QVariant)));
+    m_manager->get();
 }
 
 void MainDialog::addHeaderRow() {

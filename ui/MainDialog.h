@@ -5,6 +5,8 @@
 #include <QVariant>
 #include <QVariantMap>
 
+#include <memory>
+
 class QComboBox;
 
 namespace Ui {
@@ -13,6 +15,7 @@ class MainDialog;
 
 namespace Vorlant {
 
+class DownloadManager;
 struct CatalogueCoin;
 
 // The program's only main window: e-mail, proxy button and one row per coin of the catalogue.
@@ -29,12 +32,14 @@ public slots:
     void proxyDialogClicked();
 
 private:
+    void requestCatalogue();
     void addHeaderRow();
     void addCoinRow(int row, const CatalogueCoin& coin, const QVariantMap& storedEntry);
     QComboBox* createCoresCombo(const QString& coin, bool running);
     QComboBox* createMergedMiningCombo(const QString& coin, const QString& mergedMining);
 
     Ui::MainDialog* m_ui;
+    std::shared_ptr<DownloadManager> m_manager;
 };
 
 } // namespace Vorlant
