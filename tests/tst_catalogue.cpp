@@ -218,8 +218,8 @@ void TestCatalogue::handling_data() {
     QTest::newRow("running with speed above the core count")
         << QVariantMap{{"running", true}, {"speed", beyond}} << false
         << entry(false, "", beyond, true, "") << -1 << 0;
-    QTest::newRow("speed wraps at 8 bits") << QVariantMap{{"running", true}, {"speed", 257}}
-                                           << false << entry(false, "", 1, true, "") << 1 << 0;
+    QTest::newRow("speed above 255 is kept") << QVariantMap{{"running", true}, {"speed", 257}}
+                                             << false << entry(false, "", 257, true, "") << -1 << 0;
     QTest::newRow("stored partner that is gone") << QVariantMap{{"mergedMining", "old"}} << false
                                                  << entry(false, "", 1, false, "old") << 0 << -1;
     QTest::newRow("stored partner in other case") << QVariantMap{{"mergedMining", "Tari"}} << false

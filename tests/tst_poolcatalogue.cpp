@@ -192,8 +192,8 @@ void TestPoolCatalogue::choices_data() {
         << CoinChoices{false, "", 1, "", false};
     QVariantMap speed = full;
     speed["speed"] = 257;
-    QTest::newRow("speed wraps at 8 bits")
-        << false << speed << CoinChoices{true, "tari", 1, "rig", true};
+    QTest::newRow("speed above 255 is kept")
+        << false << speed << CoinChoices{true, "tari", 257, "rig", true};
     speed["speed"] = QStringLiteral("many");
     QTest::newRow("speed not a number")
         << false << speed << CoinChoices{true, "tari", 0, "rig", true};

@@ -81,7 +81,9 @@ CoinChoices coinChoices(const CatalogueCoin& coin, const QVariantMap& storedEntr
     choices.visible = storedEntry.value(QStringLiteral("visible")).toBool();
     choices.mergedMining = storedEntry.value(QStringLiteral("mergedMining")).toString();
     const QString speed = QStringLiteral("speed");
-    choices.speed = storedEntry.contains(speed) ? quint8(storedEntry.value(speed).toUInt()) : 1;
+    // The full stored count is carried forward: cutting it to 8 bits would rewrite a count
+    // above 255 as a different number of cores.
+    choices.speed = storedEntry.contains(speed) ? storedEntry.value(speed).toUInt() : 1;
     choices.worker = storedEntry.value(QStringLiteral("worker")).toString();
     choices.running = storedEntry.value(QStringLiteral("running")).toBool();
     return choices;
