@@ -1,0 +1,100 @@
+#include "network/NetworkEnvironment.h"
+
+#include "network/ClientIdentity.h"
+#include "settings/Settings.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkProxyFactory>
+#include <QNetworkProxyQuery>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+namespace Vorlant {
+
+namespace {
+
+// The port a hand-written "socks://host" means; the proxy dialog always writes one.
+constexpr int kDefaultSocksPort = 1080;
+
+QNetworkProxy customProxy(const QUrl& url) {
+    if (url.isEmpty() || !url.isValid() || url.scheme() != QLatin1String("socks"))
+        return QNetworkProxy(QNetworkProxy::NoProxy);
+    const QString host = url.host(QUrl::FullyDecoded);
+    const int port = url.port(kDefaultSocksPort);
+    if (host.isEmpty() || port <= 0)
+        return QNetworkProxy(QNetworkProxy::NoProxy);
+
+    QNetworkProxy proxy(QNetworkProxy::Socks5Proxy, host, quint16(port));
+    // Names are resolved here, so the proxy only ever sees addresses.
+    proxy.setCapabilities(proxy.capabilities() & ~QNetworkProxy::HostNameLookupCapability);
+    return proxy;
+}
+
+} // namespace
+
+QNetworkProxy proxyFromSettings(const QString& mode, const QUrl& url,
+                                const QNetworkProxy& systemSocks) {
+    if (mode == QLatin1String("no"))
+        return QNetworkProxy(QNetworkProxy::NoProxy);
+    if (mode == QLatin1String("system"))
+        return systemSocks;
+    return customProxy(url);
+}
+
+QNetworkProxy systemSocksProxy(const QList<QNetworkProxy>& systemProxies) {
+    for (const QNetworkProxy& proxy : systemProxies) {
+        if (proxy.type() == QNetworkProxy::Socks5Proxy)
+            return proxy;
+    }
+    return QNetworkProxy(QNetworkProxy::NoProxy);
+}
+
+QNetworkProxy systemSocksProxy() {
+    return systemSocksProxy(QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery()));
+}
+
+struct NetworkEnvironment::Private {
+    QNetworkAccessManager manager;
+};
+
+NetworkEnvironment::NetworkEnvironment()
+    : d(std::make_unique<Private>()) {
+    d->manager.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    applyProxySettings();
+}
+
+NetworkEnvironment::~NetworkEnvironment() = default;
+
+NetworkEnvironment& NetworkEnvironment::instance() {
+    static NetworkEnvironment environment;
+    return environment;
+}
+
+void NetworkEnvironment::applyProxySettings() {
+    const Settings& settings = Settings::instance();
+    const QString mode = settings.value(QStringLiteral("proxy"), QStringLiteral("no")).toString();
+    const QUrl url = settings.value(QStringLiteral("proxy-url")).toUrl();
+    const QNetworkProxy system =
+        mode == QLatin1String("system") ? systemSocksProxy() : QNetworkProxy();
+    QNetworkProxy::setApplicationProxy(proxyFromSettings(mode, url, system));
+    emit updateProxySignal();
+}
+
+QNetworkReply* NetworkEnvironment::get(const QNetworkRequest& request) {
+    QNetworkRequest stamped(request);
+    stamped.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
+    return d->manager.get(stamped);
+}
+
+QNetworkReply* NetworkEnvironment::post(const QNetworkRequest& request, const QByteArray& data) {
+    QNetworkRequest stamped(request);
+    stamped.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
+    return d->manager.post(stamped, data);
+}
+
+QNetworkAccessManager* NetworkEnvironment::accessManager() const {
+    return &d->manager;
+}
+
+} // namespace Vorlant
