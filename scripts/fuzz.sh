@@ -73,10 +73,20 @@ run_target() {
         options+=(-detect_leaks=0)
     fi
     log="$build/logs/$target.log"
+    : >"$log"
     echo "== $target: $seconds s"
     local status=0
-    (cd "$scratch" && TMPDIR="$scratch" ASAN_OPTIONS="$asan" \
-        "$build/fuzz/$target" "${options[@]}" "$corpus") >"$log" 2>&1 || status=$?
+    if [ "$mode" = --long ]; then
+        # Fork mode merges the corpus it starts from crash-resistantly, passing over an input
+        # that fails: replay every input once in one process first.
+        (cd "$scratch" && TMPDIR="$scratch" ASAN_OPTIONS="$asan" \
+            "$build/fuzz/$target" "${options[@]/-fork=1/-runs=0}" "$corpus") >"$log" 2>&1 ||
+            status=$?
+    fi
+    if [ "$status" -eq 0 ]; then
+        (cd "$scratch" && TMPDIR="$scratch" ASAN_OPTIONS="$asan" \
+            "$build/fuzz/$target" "${options[@]}" "$corpus") >>"$log" 2>&1 || status=$?
+    fi
     # Totals: the last status line of fork mode, or the final stats of a single process.
     grep -E '^#[0-9]+: cov' "$log" | tail -n 1 || true
     grep -E '^(Done|INFO: exiting)' "$log" || true
