@@ -2,6 +2,7 @@
 
 #include "settings/ServerUrl.h"
 #include "settings/Settings.h"
+#include "ui/ProxyDialog.h"
 #include "ui_MainDialog.h"
 
 #include <QLabel>
@@ -38,6 +39,9 @@ void MainDialog::poolResponce(quint32 _code, QByteArray _data, QVariant _user_da
     Q_UNUSED(_user_data);
 }
 
-void MainDialog::proxyDialogClicked() {}
+void MainDialog::proxyDialogClicked() {
+    ProxyDialog dialog(this);
+    dialog.exec();
+}
 
 } // namespace Vorlant
