@@ -27,6 +27,7 @@ SERVE_PY = os.path.join(SOURCE_DIR, "tools", "samplepool", "serve.py")
 SAMPLE_CATALOGUE = os.path.join(SOURCE_DIR, "tools", "samplepool", "catalogue.json")
 STORE_FIXTURES = os.path.join(SOURCE_DIR, "tests", "data", "stores")
 STYLE_SHEET = os.path.join(SOURCE_DIR, "resources", "basestyle.qss")
+ASAN_SUPPRESSIONS = os.path.join(SOURCE_DIR, "tests", "sanitizers", "asan.supp")
 
 STORE_DIR = "/etc/xdg"
 STORE_PATH = os.path.join(STORE_DIR, "Vorlant.conf")
@@ -210,7 +211,11 @@ class Sandbox:
             "XDG_CACHE_HOME": os.path.join(self.root, "cache"),
             "XDG_RUNTIME_DIR": os.path.join(self.root, "runtime"),
             "QT_QPA_PLATFORM": "offscreen",
+            # Keeps every test away from a session bus of the machine's user.
+            "DBUS_SESSION_BUS_ADDRESS": "disabled:",
         })
+        if env.get("ASAN_OPTIONS"):
+            env["ASAN_OPTIONS"] += ":suppressions=" + ASAN_SUPPRESSIONS
         env.update(extra)
         return env
 
@@ -397,6 +402,11 @@ class VirtualDisplay:
         finally:
             os.close(read_end)
 
+    def app_environment(self):
+        """What the program needs to show its window here. Widgets draw without OpenGL, and
+        the display has no GL driver worth loading."""
+        return {"QT_QPA_PLATFORM": "xcb", "DISPLAY": self.name, "QT_XCB_GL_INTEGRATION": "none"}
+
     def run(self, *args, timeout=10.0):
         done = subprocess.run(list(args), env=dict(os.environ, DISPLAY=self.name),
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
@@ -419,7 +429,9 @@ class VirtualDisplay:
         return wait_until(search, "a window titled %r" % title, app=app)
 
     def focused_window(self):
-        return self.xdotool("getwindowfocus")
+        """The window with the keyboard focus, or None (focus following the pointer)."""
+        done = self.run("xdotool", "getwindowfocus")
+        return done.stdout.strip() if done.returncode == 0 else None
 
     def screenshot(self, path):
         done = self.run("import", "-window", "root", path, timeout=DEADLINE)

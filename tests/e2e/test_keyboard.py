@@ -48,7 +48,7 @@ class KeyboardTest(unittest.TestCase):
         partner = sorted(catalogue[coin]["server"]["merged"])[0]
         cores = min(2, os.cpu_count())
 
-        self.app = App(self, self.sandbox, QT_QPA_PLATFORM="xcb", DISPLAY=self.display.name)
+        self.app = App(self, self.sandbox, **self.display.app_environment())
         main = self.display.find_window(MAIN_TITLE, self.app)
         self.wait_for(has_entries_for(coins), "the coin rows")
         self.focus(main)
