@@ -1,13 +1,44 @@
 #include "ui/MainDialog.h"
 
+#include "network/DownloadManager.h"
 #include "settings/ServerUrl.h"
 #include "settings/Settings.h"
+#include "ui/CpuCoresModel.h"
+#include "ui/MergedMiningModel.h"
+#include "ui/MergedMiningProxyModel.h"
+#include "ui/PoolCatalogue.h"
 #include "ui/ProxyDialog.h"
 #include "ui_MainDialog.h"
 
+#include <QComboBox>
 #include <QLabel>
+#include <QNetworkRequest>
+#include <QUrl>
 
 namespace Vorlant {
+
+namespace {
+
+void registerPartners(const CatalogueCoin& coin) {
+    for (const MergedPool& partner : coin.partners)
+        MergedMiningModel::instance().addPool(coin.id, partner.id);
+}
+
+void coresChosen(const QComboBox* combo, const QString& coin, int index) {
+    const quint32 cores = combo->itemData(index, Qt::UserRole).toUInt();
+    Settings& settings = Settings::instance();
+    settings.setMinerValue(coin, QStringLiteral("running"), false, cores != 0);
+    // Switching a coin off keeps its core count for when it is switched on again.
+    if (cores != 0)
+        settings.setMinerValue(coin, QStringLiteral("speed"), false, cores);
+}
+
+void mergedMiningChosen(const QComboBox* combo, const QString& coin, int index) {
+    const QString mergedPool = combo->itemData(index, Qt::UserRole).toString();
+    Settings::instance().setMinerValue(coin, QStringLiteral("mergedMining"), false, mergedPool);
+}
+
+} // namespace
 
 MainDialog::MainDialog()
     : QDialog(nullptr)
@@ -17,6 +48,7 @@ MainDialog::MainDialog()
     const QString email = settings.value(QStringLiteral("email"), QVariant()).toString();
     loadServerUrl(settings);
     m_ui->m_email_edit->setText(email);
+    requestCatalogue();
     addHeaderRow();
     connect(m_ui->m_email_edit, &QLineEdit::textChanged, [](const QString& text) {
         Settings::instance().setValue(QStringLiteral("email"), text);
@@ -25,6 +57,20 @@ MainDialog::MainDialog()
 
 MainDialog::~MainDialog() {
     delete m_ui;
+    m_manager.reset();
+}
+
+void MainDialog::requestCatalogue() {
+    // Only scheme, host and port of the stored server count: a path it carries is replaced.
+    QUrl url = Settings::instance().value(QStringLiteral("server"), QVariant()).toUrl();
+    url.setPath(QStringLiteral("/api/2.3/pool/config"), QUrl::DecodedMode);
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
+    m_manager = std::make_shared<DownloadManager>(request, QVariant(QStringLiteral("pool")), 0,
+                                                  QByteArray());
+    connect(m_manager.get(), SIGNAL(finishedSignal(quint32, QByteArray, QVariant)), this,
+            SLOT(poolResponce(quint32, QByteArray, QVariant)));
+    m_manager->get();
 }
 
 void MainDialog::addHeaderRow() {
@@ -33,10 +79,55 @@ void MainDialog::addHeaderRow() {
     m_ui->m_coins_layout->addWidget(new QLabel(tr("Merged mining"), this), 0, 2, Qt::AlignCenter);
 }
 
+void MainDialog::addCoinRow(int row, const CatalogueCoin& coin, const QVariantMap& storedEntry) {
+    const CoinChoices choices = coinChoices(coin, storedEntry);
+    Settings& settings = Settings::instance();
+    settings.setMinerValue(coin.id, QStringLiteral("visible"), false, choices.visible);
+    registerPartners(coin);
+    settings.setMiner(minerEntry(coin, choices));
+
+    auto* ticker = new QLabel(coin.ticker, this);
+    ticker->setObjectName(QStringLiteral("m_coin_abbr_label"));
+    QComboBox* cores = createCoresCombo(coin.id, choices.running);
+    QComboBox* mergedMining = createMergedMiningCombo(coin.id, choices.mergedMining);
+    m_ui->m_coins_layout->addWidget(ticker, row, 0, Qt::AlignLeft);
+    m_ui->m_coins_layout->addWidget(cores, row, 1, Qt::AlignCenter);
+    m_ui->m_coins_layout->addWidget(mergedMining, row, 2, Qt::AlignCenter);
+}
+
+QComboBox* MainDialog::createCoresCombo(const QString& coin, bool running) {
+    auto* combo = new QComboBox(this);
+    combo->setModel(&CpuCoresModel::instance());
+    const QVariant speed =
+        running ? Settings::instance().minerValue(coin, QStringLiteral("speed"), false, QVariant())
+                : QVariant(0u);
+    combo->setCurrentIndex(int(speed.toUInt()));
+    combo->setFrame(false);
+    connect(combo, QOverload<int>::of(&QComboBox::activated),
+            [combo, coin](int index) { coresChosen(combo, coin, index); });
+    return combo;
+}
+
+QComboBox* MainDialog::createMergedMiningCombo(const QString& coin, const QString& mergedMining) {
+    auto* combo = new QComboBox(this);
+    // Parented to the dialog: one proxy per row, living and dying with the dialog.
+    combo->setModel(new MergedMiningProxyModel(coin, this));
+    combo->setCurrentIndex(
+        combo->findData(mergedMining, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive));
+    connect(combo, QOverload<int>::of(&QComboBox::activated),
+            [combo, coin](int index) { mergedMiningChosen(combo, coin, index); });
+    return combo;
+}
+
 void MainDialog::poolResponce(quint32 _code, QByteArray _data, QVariant _user_data) {
-    Q_UNUSED(_code);
-    Q_UNUSED(_data);
     Q_UNUSED(_user_data);
+    if (_code != 200)
+        return;
+    const QVector<CatalogueCoin> coins = parseCatalogue(_data);
+    const QVariantMap storedEntries = Settings::instance().miners();
+    int row = 0;
+    for (const CatalogueCoin& coin : coins)
+        addCoinRow(++row, coin, storedEntries.value(coin.id).toMap());
 }
 
 void MainDialog::proxyDialogClicked() {

@@ -3,12 +3,20 @@
 #include <QByteArray>
 #include <QDialog>
 #include <QVariant>
+#include <QVariantMap>
+
+#include <memory>
+
+class QComboBox;
 
 namespace Ui {
 class MainDialog;
 }
 
 namespace Vorlant {
+
+class DownloadManager;
+struct CatalogueCoin;
 
 // The program's only main window: e-mail, proxy button and one row per coin of the catalogue.
 // Every change is written to the store the moment it is made; there is nothing to save.
@@ -24,9 +32,14 @@ public slots:
     void proxyDialogClicked();
 
 private:
+    void requestCatalogue();
     void addHeaderRow();
+    void addCoinRow(int row, const CatalogueCoin& coin, const QVariantMap& storedEntry);
+    QComboBox* createCoresCombo(const QString& coin, bool running);
+    QComboBox* createMergedMiningCombo(const QString& coin, const QString& mergedMining);
 
     Ui::MainDialog* m_ui;
+    std::shared_ptr<DownloadManager> m_manager;
 };
 
 } // namespace Vorlant

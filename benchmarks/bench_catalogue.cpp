@@ -1,0 +1,115 @@
+// Catalogue handling from reply bytes to rows built and entries written, for one catalogue
+// size per run. scripts/bench-catalogue.sh runs it for several sizes and prints the table.
+//
+//   bench_catalogue --store DIR --coins N [--partners P]
+//
+// DIR becomes the system-scope settings folder (and HOME), so the store used is
+// DIR/Vorlant.conf and never the machine's. Prints one tab-separated line of milliseconds:
+// coins, entries already stored, handling, write-back, first layout.
+
+#include "settings/Settings.h"
+#include "ui/MainDialog.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+#include <QTextStream>
+
+#include <cstdio>
+
+using namespace Vorlant;
+
+namespace {
+
+QString coinId(int i) {
+    return QStringLiteral("coin%1").arg(i, 5, 10, QLatin1Char('0'));
+}
+
+QJsonObject server(int i) {
+    return {{"ip", QStringLiteral("pool%1.example.net").arg(i)},
+            {"stratumPort", 3000 + i},
+            {"httpPort", 8000 + i}};
+}
+
+QByteArray makeCatalogue(int coins, int partners) {
+    QJsonObject root;
+    for (int i = 0; i < coins; ++i) {
+        QJsonObject merged;
+        for (int p = 1; p <= partners; ++p)
+            merged.insert(coinId((i + p) % coins), server((i + p) % coins));
+        QJsonObject pool = server(i);
+        pool.insert("merged", merged);
+        root.insert(coinId(i), QJsonObject{{"name", QStringLiteral("Coin %1").arg(i)},
+                                           {"family", "cryptonight"},
+                                           {"ticker", QStringLiteral("c%1").arg(i)},
+                                           {"precision", 12},
+                                           {"showByDefault", i % 2 == 0},
+                                           {"server", pool}});
+    }
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+// Same effect as the tests' isolation: the system-scope store, HOME and XDG under one folder.
+void isolate(const QString& dir) {
+    for (const char* sub : {"home", "config", "data", "cache"})
+        QDir(dir).mkpath(QString::fromLatin1(sub));
+    qputenv("HOME", QFile::encodeName(dir + QStringLiteral("/home")));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir + QStringLiteral("/config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir + QStringLiteral("/data")));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(dir + QStringLiteral("/cache")));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, dir);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       dir + QStringLiteral("/config"));
+}
+
+double msSince(QElapsedTimer& timer) {
+    const double ms = double(timer.nsecsElapsed()) / 1e6;
+    timer.restart();
+    return ms;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    parser.addOption({"store", "Folder of the throwaway store.", "dir"});
+    parser.addOption({"coins", "Number of coins in the catalogue.", "n", "1000"});
+    parser.addOption({"partners", "Merged-mining partners per coin.", "n", "2"});
+    parser.process(app);
+    const QString store = parser.value("store");
+    if (store.isEmpty() || !QDir(store).exists()) {
+        std::fprintf(stderr, "bench_catalogue: --store must name an existing folder\n");
+        return 2;
+    }
+    isolate(QDir(store).absolutePath());
+
+    const int coins = parser.value("coins").toInt();
+    const QByteArray reply = makeCatalogue(coins, parser.value("partners").toInt());
+    Settings& settings = Settings::instance();
+    // A local port where nothing listens, so the dialog's own request stays on the machine.
+    settings.setValue(QStringLiteral("server"), QStringLiteral("http://127.0.0.1:9"));
+    const int stored = settings.miners().size();
+
+    MainDialog dialog;
+    QElapsedTimer timer;
+    timer.start();
+    dialog.poolResponce(200, reply, QStringLiteral("pool"));
+    const double handling = msSince(timer);
+    QSettings(QSettings::NativeFormat, QSettings::SystemScope, QStringLiteral("Vorlant"), QString())
+        .sync();
+    const double writeBack = msSince(timer);
+    dialog.adjustSize();
+    const double layout = msSince(timer);
+
+    QTextStream(stdout) << coins << '\t' << stored << '\t' << QString::number(handling, 'f', 1)
+                        << '\t' << QString::number(writeBack, 'f', 1) << '\t'
+                        << QString::number(layout, 'f', 1) << '\n';
+    return 0;
+}

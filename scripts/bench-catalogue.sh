@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds (Release) and runs the catalogue-handling benchmark: a catalogue reply of 10, 100 and
+# 1,000 coins (two merged-mining partners each) turned into rows and miner entries, once into an
+# empty store and once into a store that already holds every entry. Each figure is the median of
+# several runs, each run a fresh process with a throwaway store under a temporary folder.
+#   scripts/bench-catalogue.sh [runs]   (default 5)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+runs=${1:-5}
+
+build="$root/build/bench"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORLANT_BUILD_TESTS=OFF \
+    -DVORLANT_BUILD_BENCHMARKS=ON >/dev/null
+cmake --build "$build" --target bench_catalogue -- -j2 >/dev/null
+bench="$build/benchmarks/bench_catalogue"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export QT_QPA_PLATFORM=offscreen
+
+# Median of each column over the runs' lines.
+median() {
+    python3 -c '
+import statistics, sys
+rows = [list(map(float, l.split("\t"))) for l in sys.stdin if l.strip()]
+print("\t".join("%.1f" % statistics.median(c) for c in zip(*rows)))'
+}
+
+run() { # coins store-dir
+    "$bench" --store "$2" --coins "$1" 2>/dev/null
+}
+
+printf '%6s  %-6s  %12s  %12s  %12s  %10s\n' coins store "handling ms" "write-back ms" \
+    "layout ms" "total ms"
+for coins in 10 100 1000; do
+    for kind in empty filled; do
+        results=""
+        for i in $(seq "$runs"); do
+            store="$work/$coins-$kind-$i"
+            rm -rf "$store" && mkdir -p "$store"
+            if [ "$kind" = filled ]; then
+                run "$coins" "$store" >/dev/null
+            fi
+            results+="$(run "$coins" "$store")"$'\n'
+        done
+        printf '%s' "$results" | median | awk -F'\t' -v kind="$kind" '{
+            printf "%6d  %-6s  %12.1f  %12.1f  %12.1f  %10.1f\n", $1, kind, $3, $4, $5, $3 + $4 + $5 }'
+    done
+done

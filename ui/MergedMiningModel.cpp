@@ -1,0 +1,102 @@
+#include "ui/MergedMiningModel.h"
+
+#include "settings/Settings.h"
+
+namespace Vorlant {
+
+MergedMiningModel::MergedMiningModel(QObject* parent)
+    : QAbstractItemModel(parent) {
+    m_pools.append(Pool(QString(), QString()));
+}
+
+MergedMiningModel& MergedMiningModel::instance() {
+    static MergedMiningModel model;
+    return model;
+}
+
+void MergedMiningModel::addPool(const QString& coin, const QString& mergedPool) {
+    const int row = m_pools.size();
+    beginInsertRows(QModelIndex(), row, row);
+    m_pools.append(Pool(coin, mergedPool));
+    endInsertRows();
+}
+
+QModelIndex MergedMiningModel::index(int row, int column, const QModelIndex& parent) const {
+    if (!hasIndex(row, column, parent))
+        return QModelIndex();
+    return createIndex(row, column, quintptr(row));
+}
+
+QModelIndex MergedMiningModel::parent(const QModelIndex& child) const {
+    Q_UNUSED(child);
+    return QModelIndex();
+}
+
+int MergedMiningModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_pools.size();
+}
+
+int MergedMiningModel::columnCount(const QModelIndex& parent) const {
+    Q_UNUSED(parent);
+    return 1;
+}
+
+QVariant MergedMiningModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid())
+        return QVariant();
+    const Pool pool = poolAt(index.row());
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (index.column()) {
+        case 0:
+            return tickerOf(pool.second);
+        case 1:
+            return pool.second;
+        case 2:
+            return pool.first;
+        default:
+            return QVariant();
+        }
+    case Qt::UserRole:
+        return pool.second;
+    case TickerRole:
+        return tickerOf(pool.second);
+    case CoinRole:
+        return pool.first;
+    default:
+        return QVariant();
+    }
+}
+
+QVariant MergedMiningModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    Q_UNUSED(section);
+    Q_UNUSED(orientation);
+    Q_UNUSED(role);
+    return QVariant();
+}
+
+Qt::ItemFlags MergedMiningModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+}
+
+const QString& MergedMiningModel::coinAt(int row) const {
+    static const QString none;
+    return row >= 0 && row < m_pools.size() ? m_pools.at(row).first : none;
+}
+
+MergedMiningModel::Pool MergedMiningModel::poolAt(int row) const {
+    return row >= 0 && row < m_pools.size() ? m_pools.at(row) : Pool(QString(), QString());
+}
+
+QVariant MergedMiningModel::tickerOf(const QString& mergedPool) {
+    // The ticker is read on every call: the catalogue handler may write it after the row exists.
+    // An empty id would address the "miners" group itself, so it is never looked up.
+    const QString no = tr("No");
+    if (mergedPool.isEmpty())
+        return no;
+    return Settings::instance().minerValue(mergedPool, QStringLiteral("ticker"), false, no);
+}
+
+} // namespace Vorlant

@@ -1,0 +1,112 @@
+#include "ui/PoolCatalogue.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+
+namespace Vorlant {
+
+namespace {
+
+QVariant member(const QJsonObject& object, const char* name) {
+    return object.value(QLatin1String(name)).toVariant();
+}
+
+quint16 portOf(const QJsonObject& server) {
+    // Ports wrap into 16 bits, as the service reads them.
+    return quint16(member(server, "stratumPort").toUInt());
+}
+
+// One arg() call for both parts, so a host holding "%2" cannot swallow the port.
+QString hostAndPort(const QString& host, quint16 port) {
+    return QStringLiteral("%1:%2").arg(host, QString::number(port));
+}
+
+// QJsonObject iterates its members sorted by key already, but that order is an implementation
+// detail; the rows and partner registrations depend on it, so sort explicitly.
+QStringList sortedKeys(const QJsonObject& object) {
+    QStringList keys = object.keys();
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+QVector<MergedPool> parsePartners(const QJsonObject& merged) {
+    QVector<MergedPool> partners;
+    partners.reserve(merged.size());
+    for (const QString& id : sortedKeys(merged)) {
+        const QJsonObject partner = merged.value(id).toObject();
+        partners.append({id, member(partner, "ip").toString(), portOf(partner)});
+    }
+    return partners;
+}
+
+CatalogueCoin parseCoin(const QString& id, const QJsonObject& object) {
+    const QJsonObject server = object.value(QLatin1String("server")).toObject();
+    CatalogueCoin coin;
+    coin.id = id;
+    coin.ticker = member(object, "ticker").toString().toUpper();
+    coin.showByDefault = member(object, "showByDefault").toBool();
+    coin.pool = hostAndPort(member(server, "ip").toString(), portOf(server));
+    coin.partners = parsePartners(server.value(QLatin1String("merged")).toObject());
+    return coin;
+}
+
+} // namespace
+
+bool isUsableCoinId(const QString& id) {
+    return !id.isEmpty() && !id.contains(QLatin1Char('/')) && !id.contains(QLatin1Char('\\'));
+}
+
+QVector<CatalogueCoin> parseCatalogue(const QByteArray& body) {
+    const QJsonObject root = QJsonDocument::fromJson(body).object();
+    QVector<CatalogueCoin> coins;
+    for (const QString& id : sortedKeys(root)) {
+        const QJsonObject object = root.value(id).toObject();
+        if (member(object, "family").toString() != QLatin1String("cryptonight"))
+            continue;
+        if (isUsableCoinId(id))
+            coins.append(parseCoin(id, object));
+    }
+    return coins;
+}
+
+CoinChoices coinChoices(const CatalogueCoin& coin, const QVariantMap& storedEntry) {
+    CoinChoices choices;
+    if (storedEntry.isEmpty()) {
+        choices.visible = coin.showByDefault;
+        return choices;
+    }
+    // Once the coin is known, its stored flag wins over the catalogue's default.
+    choices.visible = storedEntry.value(QStringLiteral("visible")).toBool();
+    choices.mergedMining = storedEntry.value(QStringLiteral("mergedMining")).toString();
+    const QString speed = QStringLiteral("speed");
+    // The full stored count is carried forward: cutting it to 8 bits would rewrite a count
+    // above 255 as a different number of cores.
+    choices.speed = storedEntry.contains(speed) ? storedEntry.value(speed).toUInt() : 1;
+    choices.worker = storedEntry.value(QStringLiteral("worker")).toString();
+    choices.running = storedEntry.value(QStringLiteral("running")).toBool();
+    return choices;
+}
+
+QUrl mergedPoolUrl(const MergedPool& partner) {
+    return QUrl::fromUserInput(hostAndPort(partner.host, partner.port));
+}
+
+QVariantMap minerEntry(const CatalogueCoin& coin, const CoinChoices& choices) {
+    QVariantMap mergedPools;
+    for (const MergedPool& partner : coin.partners)
+        mergedPools.insert(partner.id, mergedPoolUrl(partner));
+    return {
+        {QStringLiteral("engine"), coin.id},
+        {QStringLiteral("ticker"), coin.ticker},
+        {QStringLiteral("pool"), coin.pool},
+        {QStringLiteral("worker"), choices.worker},
+        {QStringLiteral("speed"), choices.speed},
+        {QStringLiteral("running"), choices.running},
+        {QStringLiteral("mergedPools"), mergedPools},
+        {QStringLiteral("mergedMining"), choices.mergedMining},
+    };
+}
+
+} // namespace Vorlant

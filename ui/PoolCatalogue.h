@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+#include <QVariantMap>
+#include <QVector>
+
+namespace Vorlant {
+
+// A merged-mining partner of a catalogue coin.
+struct MergedPool {
+    QString id;
+    QString host;
+    quint16 port = 0;
+};
+
+// One minable coin of the pool catalogue, as the coin rows need it.
+struct CatalogueCoin {
+    QString id;
+    QString ticker; // upper-cased
+    bool showByDefault = false;
+    QString pool;                 // "host:port"
+    QVector<MergedPool> partners; // ascending id
+};
+
+// The user's choices for one coin, carried forward from its stored miner entry.
+struct CoinChoices {
+    bool visible = false;
+    QString mergedMining;
+    quint32 speed = 1;
+    QString worker;
+    bool running = false;
+};
+
+// Coin ids become group names in the store: an empty one, or one holding a group separator,
+// would write into "miners" itself or into another coin's entry.
+bool isUsableCoinId(const QString& id);
+
+// The coins of a catalogue reply that get a row: family exactly "cryptonight" and a usable id,
+// in ascending id order. A body that is not a JSON object gives none.
+QVector<CatalogueCoin> parseCatalogue(const QByteArray& body);
+
+// The choices for a coin: initial ones for a coin without a stored entry, otherwise those of
+// the stored entry (as reported by Settings::miners()).
+CoinChoices coinChoices(const CatalogueCoin& coin, const QVariantMap& storedEntry);
+
+// The partner's pool address as stored under "mergedPools".
+QUrl mergedPoolUrl(const MergedPool& partner);
+
+// The miner entry written for a coin row (the eight keys that Settings::setMiner() takes).
+QVariantMap minerEntry(const CatalogueCoin& coin, const CoinChoices& choices);
+
+} // namespace Vorlant
