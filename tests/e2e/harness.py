@@ -2,8 +2,8 @@
 
 The program always uses the machine-wide store (/etc/xdg/Vorlant.conf on Linux), so every test
 run happens inside a private mount namespace: each test mounts a fresh tmpfs over /etc/xdg, and
-the namespace's /etc/hosts maps the test host names to this machine. Nothing outside the
-namespace is read or written; every process a test starts is stopped by that test.
+the namespace's /etc/hosts maps the test host names to this machine. The machine's own store
+and hosts file are never touched, and every process a test starts is stopped by that test.
 
 Usage: <test module> --app PATH --storedump PATH [--artifacts DIR] [unittest arguments]
 """
@@ -175,24 +175,17 @@ class Sandbox:
     def __init__(self, test):
         assert_private_namespace()
         self.root = tempfile.mkdtemp(prefix="vorlant-e2e-")
+        test.addCleanup(shutil.rmtree, self.root, ignore_errors=True)
         for sub in ("home", "config", "data", "cache", "runtime"):
             os.makedirs(os.path.join(self.root, sub))
         os.chmod(os.path.join(self.root, "runtime"), 0o700)
         subprocess.run(["mount", "-t", "tmpfs", "-o", "size=16m,mode=0755", "vorlant-e2e-store",
                         STORE_DIR], check=True)
-        test.addCleanup(self._close)
-
-    def _close(self):
-        subprocess.run(["umount", STORE_DIR], check=True)
-        shutil.rmtree(self.root, ignore_errors=True)
+        test.addCleanup(subprocess.run, ["umount", STORE_DIR], check=True)
 
     @property
     def log_path(self):
         return os.path.join(self.root, "data", "vorlant-service", "log", "vorlant.log")
-
-    @property
-    def autostart_path(self):
-        return os.path.join(self.root, "config", "autostart", "VorlantGui.desktop")
 
     def seed_store(self, text):
         with open(STORE_PATH, "w", encoding="utf-8") as f:
@@ -232,13 +225,6 @@ class Sandbox:
             raise AssertionError("store dump failed: " + dump.stderr)
         return json.loads(dump.stdout)
 
-    def store_text(self):
-        try:
-            with open(STORE_PATH, encoding="utf-8") as f:
-                return f.read()
-        except FileNotFoundError:
-            return ""
-
     def wait_for_store(self, condition, what, app=None, timeout=DEADLINE):
         """Waits until condition(store) holds and returns that store; on time-out the failure
         shows the last store seen."""
@@ -259,10 +245,10 @@ class Sandbox:
 class PoolServer:
     """The sample pool server on a free port, recording every request it gets."""
 
-    def __init__(self, test, sandbox, status=200, catalogue=SAMPLE_CATALOGUE, bind="127.0.0.1"):
+    def __init__(self, test, sandbox, status=200, catalogue=SAMPLE_CATALOGUE):
         self.record = os.path.join(sandbox.root, "requests.jsonl")
         self._errors = open(os.path.join(sandbox.root, "pool.log"), "wb")
-        command = [sys.executable, SERVE_PY, "--port", "0", "--bind", bind, "--record",
+        command = [sys.executable, SERVE_PY, "--port", "0", "--record",
                    self.record, "--status", str(status), "--catalogue", catalogue]
         self.process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=self._errors)
         test.addCleanup(self._stop)
@@ -302,7 +288,7 @@ class SocksProxy:
 
     def __init__(self, test, sandbox):
         if shutil.which("microsocks") is None:
-            raise AssertionError("microsocks is not installed (scripts/install-deps.sh installs it)")
+            raise AssertionError("microsocks is not installed (scripts/install-deps.sh)")
         self.log_path = os.path.join(sandbox.root, "socks.log")
         self.process = None
         # Another process may take the free port before microsocks binds it: try a few.
