@@ -71,8 +71,9 @@ def _enter_private_namespace():
     if probe.returncode != 0:
         _fail("cannot create a private mount namespace (unshare): " + probe.stderr.strip())
     env = dict(os.environ, **{_NAMESPACE_MARK: _mount_namespace()})
-    argv = ["unshare", "--mount", "--propagation", "private", "--",
-            sys.executable, os.path.abspath(sys.argv[0])] + sys.argv[1:]
+    python = [sys.executable] + (["-B"] if sys.flags.dont_write_bytecode else [])
+    argv = (["unshare", "--mount", "--propagation", "private", "--"] + python
+            + [os.path.abspath(sys.argv[0])] + sys.argv[1:])
     os.execvpe("unshare", argv, env)
 
 
