@@ -141,12 +141,13 @@ class StoreAfterReplyTest(E2ETestCase):
         coin = next(c for c in mined_coins(catalogue)
                     if catalogue[c].get("server", {}).get("merged"))
         partner = sorted(catalogue[coin]["server"]["merged"])[0]
-        seed = lambda url: (
-            "[General]\nserver=%s\nemail=me@example.org\n\n[miners]\n"
-            "%s\\visible=false\n%s\\running=true\n%s\\speed=2\n%s\\worker=rig7\n"
-            "%s\\mergedMining=%s\n%s\\pool=stale:1\n"
-            "gone\\pool=gone.example:1\ngone\\running=true\n"
-            % ((url,) + (coin,) * 5 + (partner, coin)))
+        def seed(url):
+            return ("[General]\nserver=%s\nemail=me@example.org\n\n[miners]\n"
+                    "%s\\visible=false\n%s\\running=true\n%s\\speed=2\n%s\\worker=rig7\n"
+                    "%s\\mergedMining=%s\n%s\\pool=stale:1\n"
+                    "gone\\pool=gone.example:1\ngone\\running=true\n"
+                    % ((url,) + (coin,) * 5 + (partner, coin)))
+
         url = self.start(seed)
         store = self.sandbox.wait_for_store(lambda s: entry_of(s, coin).get("ticker"),
                                             "the refreshed entry", self.app)
@@ -205,8 +206,10 @@ class StartupTest(E2ETestCase):
             fixture = f.read()
         # The old entries name their own servers; point them at the pool server, so that the
         # upgraded store is what the program then asks.
-        seed = lambda url: (fixture.replace("https://one.example/api", url + "/one")
-                            .replace("https://two.example/api", url + "/two"))
+        def seed(url):
+            return (fixture.replace("https://one.example/api", url + "/one")
+                    .replace("https://two.example/api", url + "/two"))
+
         url = self.start(seed)
         request = self.pool.wait_for_request(self.app)
         self.assertEqual(request["path"], harness.CATALOGUE_PATH)
