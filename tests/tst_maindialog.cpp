@@ -74,7 +74,9 @@ void TestMainDialog::formHasItsNamesAndTexts() {
     QVERIFY(proxyButton);
     QCOMPARE(proxyButton->text(), QStringLiteral("Proxy settiings"));
     QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("label"))->text(), QStringLiteral("Email"));
-    QVERIFY(dialog.findChild<QLabel*>(QStringLiteral("label_2")));
+    auto* logo = dialog.findChild<QLabel*>(QStringLiteral("label_2"));
+    QVERIFY(logo);
+    QVERIFY(!logo->pixmap(Qt::ReturnByValue).isNull());
 
     auto* grid = dialog.findChild<QGridLayout*>(QStringLiteral("m_coins_layout"));
     QVERIFY(grid);
