@@ -8,29 +8,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QTemporaryDir>
 
 namespace Vorlant::Test {
 
 namespace {
 
-QSettings sharedStore() {
-    return QSettings(QSettings::NativeFormat, QSettings::SystemScope, QStringLiteral("Vorlant"),
-                     QString());
-}
-
 QString fixturePath(const QString& name) {
     return QStringLiteral(VORLANT_TEST_DATA "/stores/%1.conf").arg(name);
 }
 
-// QSettings re-reads a file only when its size or modification time has changed, and two
-// fixtures of one size copied within a millisecond would look alike. Each copy gets a time of
-// its own, far from any time QSettings itself writes.
-QDateTime freshFixtureTime() {
-    static int copies = 0;
-    return QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC).addSecs(++copies);
-}
-
-QStringList linesOf(QSettings& store) {
+QStringList linesOf(const QString& path) {
+    QSettings store(path, QSettings::IniFormat);
     QStringList lines;
     for (const QString& key : store.allKeys())
         lines << key + QLatin1Char('=') + store.value(key).toString();
@@ -38,43 +27,53 @@ QStringList linesOf(QSettings& store) {
     return lines;
 }
 
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 bool loadStoreFixture(const QString& name) {
-    QFile source(fixturePath(name));
-    if (!source.open(QIODevice::ReadOnly))
-        return false;
-    sharedStore().sync(); // nothing pending may be written over the fixture later
+    const QByteArray fixture = contents(fixturePath(name));
+    rawStore().sync(); // nothing pending may be written over the fixture later
     QFile target(storeFilePath());
-    if (!target.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (fixture.isNull() || !target.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
-    target.write(source.readAll());
+    target.write(fixture);
     target.flush();
-    target.setFileTime(freshFixtureTime(), QFileDevice::FileModificationTime);
+    // QSettings re-reads a file only when its size or time changed; two fixtures of one size
+    // copied within a millisecond would look alike, so each copy gets a time of its own.
+    static int copies = 0;
+    target.setFileTime(QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC).addSecs(++copies),
+                       QFileDevice::FileModificationTime);
     target.close();
-    sharedStore().sync();
+    rawStore().sync();
     return true;
 }
 
 QByteArray syncedStoreBytes() {
-    sharedStore().sync();
-    QFile file(storeFilePath());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    rawStore().sync();
+    return contents(storeFilePath());
 }
 
 QStringList storeLines() {
-    QSettings store = sharedStore();
-    return linesOf(store);
+    // Read from a copy, which shares no cache with the store: only what reached the disk counts.
+    QTemporaryDir dir;
+    QFile copy(dir.filePath(QStringLiteral("copy.conf")));
+    if (!copy.open(QIODevice::WriteOnly))
+        return {};
+    copy.write(syncedStoreBytes());
+    copy.close();
+    return linesOf(copy.fileName());
 }
 
 QStringList fixtureLines(const QString& name) {
-    QSettings fixture(fixturePath(name), QSettings::IniFormat);
-    return linesOf(fixture);
+    return linesOf(fixturePath(name));
 }
 
 QByteArray autostartFileContents() {
-    QFile file(autostartDesktopFilePath());
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return contents(autostartDesktopFilePath());
 }
 
 void writeAutostartFile(const QByteArray& contents) {
@@ -83,10 +82,6 @@ void writeAutostartFile(const QByteArray& contents) {
     QFile file(path);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(contents);
-}
-
-void removeAutostartFile() {
-    QFile::remove(autostartDesktopFilePath());
 }
 
 QByteArray autostartFileWithExec(const QString& exec) {

@@ -13,18 +13,15 @@ bool loadStoreFixture(const QString& name);
 // The bytes of the store file once everything pending has been written.
 QByteArray syncedStoreBytes();
 
-// Every key of a store as sorted "key=value" lines: of the shared store, and of a fixture as
-// it lies on disk.
+// Every key as sorted "key=value" lines: of the shared store as written to disk, and of a
+// fixture.
 QStringList storeLines();
 QStringList fixtureLines(const QString& name);
 
-// The autostart file of the isolated home: its contents (null when there is none), writing it
-// and removing it.
+// The autostart file of the isolated home (null when there is none); writing it; and one
+// written by hand around the given Exec value.
 QByteArray autostartFileContents();
 void writeAutostartFile(const QByteArray& contents);
-void removeAutostartFile();
-
-// An autostart file written by hand, around the given Exec value.
 QByteArray autostartFileWithExec(const QString& exec);
 
 } // namespace Vorlant::Test

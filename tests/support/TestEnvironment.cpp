@@ -1,9 +1,7 @@
 #include "support/TestEnvironment.h"
 
 #include <QDir>
-#include <QSettings>
 #include <QTemporaryDir>
-#include <QtGlobal>
 
 namespace Vorlant::Test {
 
@@ -14,22 +12,20 @@ QTemporaryDir& root() {
     return dir;
 }
 
-QSettings sharedStore() {
-    return QSettings(QSettings::NativeFormat, QSettings::SystemScope, QStringLiteral("Vorlant"),
-                     QString());
-}
-
 } // namespace
 
 QString isolateEnvironment() {
     const QString base = root().path();
-    for (const char* sub : {"home", "config", "data", "cache", "system", "runtime"})
-        QDir(base).mkpath(QString::fromLatin1(sub));
-    qputenv("HOME", QFile::encodeName(base + QStringLiteral("/home")));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(base + QStringLiteral("/config")));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(base + QStringLiteral("/data")));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(base + QStringLiteral("/cache")));
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(base + QStringLiteral("/runtime")));
+    const QList<QPair<const char*, QString>> variables = {{"HOME", "home"},
+                                                          {"XDG_CONFIG_HOME", "config"},
+                                                          {"XDG_DATA_HOME", "data"},
+                                                          {"XDG_CACHE_HOME", "cache"},
+                                                          {"XDG_RUNTIME_DIR", "runtime"}};
+    for (const auto& [name, folder] : variables) {
+        QDir(base).mkpath(folder);
+        qputenv(name, QFile::encodeName(base + QLatin1Char('/') + folder));
+    }
+    QDir(base).mkpath(QStringLiteral("system"));
     QFile::setPermissions(base + QStringLiteral("/runtime"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope,
@@ -40,13 +36,26 @@ QString isolateEnvironment() {
 }
 
 void clearStore() {
-    QSettings store = sharedStore();
+    QSettings store = rawStore();
     store.clear();
     store.sync();
 }
 
+QSettings rawStore() {
+    return QSettings(QSettings::NativeFormat, QSettings::SystemScope, QStringLiteral("Vorlant"),
+                     QString());
+}
+
+QVariantMap storeSnapshot() {
+    QSettings store = rawStore();
+    QVariantMap snapshot;
+    for (const QString& key : store.allKeys())
+        snapshot.insert(key, store.value(key));
+    return snapshot;
+}
+
 QString storeFilePath() {
-    return sharedStore().fileName();
+    return rawStore().fileName();
 }
 
 QString logDirectoryPath() {

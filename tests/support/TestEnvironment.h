@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QSettings>
 #include <QString>
+#include <QVariantMap>
 
 namespace Vorlant::Test {
 
@@ -12,7 +14,11 @@ QString isolateEnvironment();
 // Removes every key of the (isolated) shared store, for a clean start between cases.
 void clearStore();
 
-// Path of the isolated store file, and of the log directory.
+// A second handle on the isolated store, for arranging and inspecting it behind the back of
+// the code under test; and every key of it with its value.
+QSettings rawStore();
+QVariantMap storeSnapshot();
+
 QString storeFilePath();
 QString logDirectoryPath();
 
