@@ -1,5 +1,6 @@
 #include "app/Startup.h"
 #include "settings/Settings.h"
+#include "support/Fixtures.h"
 #include "support/TestEnvironment.h"
 #include "ui/MainDialog.h"
 
@@ -11,8 +12,7 @@ using namespace Vorlant;
 namespace {
 
 QByteArray mainLog() {
-    QFile file(Test::logDirectoryPath() + QStringLiteral("/vorlant.log"));
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    return Test::readFile(Test::logDirectoryPath() + QStringLiteral("/vorlant.log"));
 }
 
 } // namespace

@@ -1,14 +1,11 @@
 #pragma once
 
-// A small HTTP/1.1 server on this machine for tests: it records every request (method, path,
-// headers in order, body, peer) and answers each as told: a status and body, optionally after
-// a delay, cut short after part of the body, or not at all. Every answer closes its connection.
+// A small HTTP/1.1 server on this machine for tests: it records every request and answers each
+// as told (a status and body, after a delay, or not at all), then closes the connection.
 
 #include <QHostAddress>
-#include <QList>
-#include <QObject>
-#include <QPair>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QUrl>
 
 #include <functional>
@@ -22,11 +19,11 @@ public:
     struct Request {
         QByteArray method;
         QByteArray path;
-        QList<QPair<QByteArray, QByteArray>> headers; // as sent, in order
+        QList<QByteArray> headerLines; // "Name: value", in the order sent
         QByteArray body;
         QHostAddress peer;
 
-        // First value of a header, names compared without case; null when absent.
+        // Value of a header, names compared without case; null when absent.
         QByteArray header(const QByteArray& name) const;
     };
 
@@ -40,7 +37,6 @@ public:
         QByteArray extraHeaders; // whole lines, e.g. "Location: /x\r\n"
         int delayMs = 0;
         bool neverAnswer = false;
-        int stallAfter = -1; // >= 0: send that much of the body, then nothing more
     };
 
     FakeHttpServer();
@@ -48,22 +44,21 @@ public:
 
     bool listen() { return m_server.listen(QHostAddress::LocalHost); }
     quint16 port() const { return m_server.serverPort(); }
-    QUrl url(const QString& path = QStringLiteral("/"),
-             const QString& host = QStringLiteral("127.0.0.1")) const;
+    QUrl url(const QString& path = "/", const QString& host = "127.0.0.1") const {
+        return QUrl(QStringLiteral("http://%1:%2%3").arg(host).arg(port()).arg(path));
+    }
+    int openConnectionCount() const { return m_server.findChildren<QTcpSocket*>().size(); }
 
-    // The answer to every following request, or one decided per request.
-    void setResponse(const Response& response);
-    void setHandler(std::function<Response(const Request&)> handler) { m_handler = handler; }
-
+    // Decides the answer to each request; by default 200 with an empty body.
+    std::function<Response(const Request&)> respond = [](const Request&) {
+        return Response();
+    };
     QList<Request> requests;
-    int openConnectionCount() const;
 
 private:
     void readFrom(QTcpSocket* socket);
-    static void send(QTcpSocket* socket, const Response& response);
 
     QTcpServer m_server;
-    std::function<Response(const Request&)> m_handler;
 };
 
 } // namespace Vorlant::Test

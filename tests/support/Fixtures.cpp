@@ -1,6 +1,5 @@
 #include "support/Fixtures.h"
 
-#include "settings/AutostartDesktopEntry.h"
 #include "support/TestEnvironment.h"
 
 #include <QDateTime>
@@ -27,17 +26,24 @@ QStringList linesOf(const QString& path) {
     return lines;
 }
 
-QByteArray contents(const QString& path) {
+} // namespace
+
+QByteArray readFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-} // namespace
+void writeFile(const QString& path, const QByteArray& contents) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(contents);
+}
 
 bool loadStoreFixture(const QString& name) {
-    const QByteArray fixture = contents(fixturePath(name));
+    const QByteArray fixture = readFile(fixturePath(name));
     rawStore().sync(); // nothing pending may be written over the fixture later
-    QFile target(storeFilePath());
+    QFile target(rawStore().fileName());
     if (fixture.isNull() || !target.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return false;
     target.write(fixture);
@@ -54,7 +60,7 @@ bool loadStoreFixture(const QString& name) {
 
 QByteArray syncedStoreBytes() {
     rawStore().sync();
-    return contents(storeFilePath());
+    return readFile(rawStore().fileName());
 }
 
 QStringList storeLines() {
@@ -70,18 +76,6 @@ QStringList storeLines() {
 
 QStringList fixtureLines(const QString& name) {
     return linesOf(fixturePath(name));
-}
-
-QByteArray autostartFileContents() {
-    return contents(autostartDesktopFilePath());
-}
-
-void writeAutostartFile(const QByteArray& contents) {
-    const QString path = autostartDesktopFilePath();
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        file.write(contents);
 }
 
 QByteArray autostartFileWithExec(const QString& exec) {

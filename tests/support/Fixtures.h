@@ -18,10 +18,11 @@ QByteArray syncedStoreBytes();
 QStringList storeLines();
 QStringList fixtureLines(const QString& name);
 
-// The autostart file of the isolated home (null when there is none); writing it; and one
-// written by hand around the given Exec value.
-QByteArray autostartFileContents();
-void writeAutostartFile(const QByteArray& contents);
+// A file's contents (null when there is none), and writing one where folders may be missing.
+QByteArray readFile(const QString& path);
+void writeFile(const QString& path, const QByteArray& contents);
+
+// An autostart file written by hand, around the given Exec value.
 QByteArray autostartFileWithExec(const QString& exec);
 
 } // namespace Vorlant::Test

@@ -7,32 +7,27 @@ namespace Vorlant::Test {
 
 namespace {
 
-QTemporaryDir& root() {
+QString root() {
     static QTemporaryDir dir;
-    return dir;
+    return dir.path();
 }
 
 } // namespace
 
 QString isolateEnvironment() {
-    const QString base = root().path();
-    const QList<QPair<const char*, QString>> variables = {{"HOME", "home"},
-                                                          {"XDG_CONFIG_HOME", "config"},
-                                                          {"XDG_DATA_HOME", "data"},
-                                                          {"XDG_CACHE_HOME", "cache"},
-                                                          {"XDG_RUNTIME_DIR", "runtime"}};
-    for (const auto& [name, folder] : variables) {
-        QDir(base).mkpath(folder);
-        qputenv(name, QFile::encodeName(base + QLatin1Char('/') + folder));
+    for (const char* name :
+         {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+        QDir().mkpath(root() + QLatin1Char('/') + QLatin1String(name));
+        qputenv(name, QFile::encodeName(root() + QLatin1Char('/') + QLatin1String(name)));
     }
-    QDir(base).mkpath(QStringLiteral("system"));
-    QFile::setPermissions(base + QStringLiteral("/runtime"),
+    QFile::setPermissions(root() + QStringLiteral("/XDG_RUNTIME_DIR"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QDir().mkpath(root() + QStringLiteral("/system"));
     QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope,
-                       base + QStringLiteral("/system"));
+                       root() + QStringLiteral("/system"));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       base + QStringLiteral("/config"));
-    return base;
+                       root() + QStringLiteral("/XDG_CONFIG_HOME"));
+    return root();
 }
 
 void clearStore() {
@@ -54,12 +49,8 @@ QVariantMap storeSnapshot() {
     return snapshot;
 }
 
-QString storeFilePath() {
-    return rawStore().fileName();
-}
-
 QString logDirectoryPath() {
-    return root().path() + QStringLiteral("/data/vorlant-service/log");
+    return root() + QStringLiteral("/XDG_DATA_HOME/vorlant-service/log");
 }
 
 } // namespace Vorlant::Test

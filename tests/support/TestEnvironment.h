@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QSettings>
-#include <QString>
 #include <QVariantMap>
 
 namespace Vorlant::Test {
@@ -19,7 +18,6 @@ void clearStore();
 QSettings rawStore();
 QVariantMap storeSnapshot();
 
-QString storeFilePath();
 QString logDirectoryPath();
 
 } // namespace Vorlant::Test
