@@ -1,6 +1,8 @@
+#include "app/Startup.h"
 #include "settings/ServerUrl.h"
 #include "settings/Settings.h"
 #include "support/FakeHttpServer.h"
+#include "support/Fixtures.h"
 #include "support/TestEnvironment.h"
 #include "ui/CpuCoresModel.h"
 #include "ui/MainDialog.h"
@@ -21,21 +23,11 @@ using namespace Vorlant;
 
 namespace {
 
-// The ticker label and the two combos of a coin row (row 0 is the header).
-struct CoinRow {
-    QLabel* ticker = nullptr;
-    QComboBox* cores = nullptr;
-    QComboBox* mergedMining = nullptr;
-};
-
-CoinRow coinRow(QWidget& dialog, int row) {
+// A widget of the coin rows: column 0 the ticker label, 1 the cores, 2 the merged mining combo.
+template <typename T = QComboBox> T* cell(QWidget& dialog, int row, int column) {
     auto* grid = dialog.findChild<QGridLayout*>(QStringLiteral("m_coins_layout"));
-    const auto cell = [&](int column) {
-        QLayoutItem* item = grid->itemAtPosition(row, column);
-        return item ? item->widget() : nullptr;
-    };
-    return {qobject_cast<QLabel*>(cell(0)), qobject_cast<QComboBox*>(cell(1)),
-            qobject_cast<QComboBox*>(cell(2))};
+    QLayoutItem* item = grid->itemAtPosition(row, column);
+    return item ? qobject_cast<T*>(item->widget()) : nullptr;
 }
 
 QByteArray catalogue(const QString& id, bool showByDefault = true) {
@@ -57,6 +49,15 @@ QString freshId() {
 
 QString entryKey(const QString& coin, const QString& key) {
     return QStringLiteral("miners/%1/%2").arg(coin, key);
+}
+
+// A miner entry as one text: visible, worker, speed, running, mergedMining, ticker and pool.
+QString entry(const QString& coin) {
+    QStringList values;
+    for (const char* key :
+         {"visible", "worker", "speed", "running", "mergedMining", "ticker", "pool"})
+        values << Test::rawStore().value(entryKey(coin, key)).toString();
+    return values.join(' ');
 }
 
 } // namespace
@@ -115,41 +116,37 @@ private slots:
     void handling_data() {
         QTest::addColumn<QVariantMap>("stored");
         QTest::addColumn<bool>("showByDefault");
-        QTest::addColumn<QString>("expected"); // visible worker speed running mergedMining
-        QTest::addColumn<int>("coresIndex");
-        QTest::addColumn<int>("mergedIndex");
+        // The entry written (visible worker speed running mergedMining) and the combos' indexes.
+        QTest::addColumn<QString>("expected");
         const auto row = [](const char* name, const QVariantMap& stored, bool shown,
-                            const QString& expected, int cores, int merged) {
-            QTest::newRow(name) << stored << shown << expected << cores << merged;
+                            const QString& expected) {
+            QTest::newRow(name) << stored << shown << expected;
         };
-        const uint beyond = uint(QThread::idealThreadCount()) + 1;
-        const QString above = QStringLiteral("false  %1 true ").arg(beyond);
+        const QString beyond = QString::number(QThread::idealThreadCount() + 1);
         const QVariantMap stored{{"visible", true},
                                  {"worker", "rig"},
                                  {"speed", 1},
                                  {"running", true},
                                  {"mergedMining", "wow"}};
-        row("new coin, shown", {}, true, "true  1 false ", 0, 0);
-        row("new coin, hidden", {}, false, "false  1 false ", 0, 0);
-        row("stored entry wins", stored, false, "true rig 1 true wow", 1, 2);
-        row("stored without visible", {{"worker", "rig"}}, true, "false rig 1 false ", 0, 0);
+        row("new coin, shown", {}, true, "true  1 false  | 0 0");
+        row("new coin, hidden", {}, false, "false  1 false  | 0 0");
+        row("stored entry wins", stored, false, "true rig 1 true wow | 1 2");
+        row("stored without visible", {{"worker", "rig"}}, true, "false rig 1 false  | 0 0");
         row("not running shows 0, keeps speed", {{"running", false}, {"speed", beyond}}, false,
-            QStringLiteral("false  %1 false ").arg(beyond), 0, 0);
-        row("running above the core count", {{"running", true}, {"speed", beyond}}, false, above,
-            -1, 0);
+            "false  " + beyond + " false  | 0 0");
+        row("running above the core count", {{"running", true}, {"speed", beyond}}, false,
+            "false  " + beyond + " true  | -1 0");
         row("speed above 255 is kept", {{"running", true}, {"speed", 257}}, false,
-            "false  257 true ", -1, 0);
-        row("stored partner that is gone", {{"mergedMining", "old"}}, false, "false  1 false old",
-            0, -1);
+            "false  257 true  | -1 0");
+        row("stored partner that is gone", {{"mergedMining", "old"}}, false,
+            "false  1 false old | 0 -1");
         row("stored partner in other case", {{"mergedMining", "Tari"}}, false,
-            "false  1 false Tari", 0, -1);
+            "false  1 false Tari | 0 -1");
     }
     void handling() {
         QFETCH(QVariantMap, stored);
         QFETCH(bool, showByDefault);
         QFETCH(QString, expected);
-        QFETCH(int, coresIndex);
-        QFETCH(int, mergedIndex);
         const QString id = freshId();
         QSettings raw = Test::rawStore();
         for (auto it = stored.cbegin(); it != stored.cend(); ++it)
@@ -157,16 +154,13 @@ private slots:
 
         m_dialog->poolResponce(200, catalogue(id, showByDefault), QStringLiteral("pool"));
 
-        QStringList written;
-        for (const char* key : {"visible", "worker", "speed", "running", "mergedMining"})
-            written << raw.value(entryKey(id, key)).toString();
-        QCOMPARE(written.join(' '), expected);
-        QCOMPARE(raw.value(entryKey(id, "ticker")).toString(), QStringLiteral("XMR"));
-        QCOMPARE(raw.value(entryKey(id, "pool")).toString(), QStringLiteral("h:443"));
+        QCOMPARE(entry(id) + QStringLiteral(" %1 %2")
+                                 .arg(cell(*m_dialog, 1, 1)->currentIndex())
+                                 .arg(cell(*m_dialog, 1, 2)->currentIndex()),
+                 expected.replace("|", "XMR h:443"));
         const QVariantMap pools = raw.value(entryKey(id, "mergedPools")).toMap();
         QCOMPARE(pools.value("tari").toUrl(), QUrl("http://t:3334"));
-        QCOMPARE(coinRow(*m_dialog, 1).cores->currentIndex(), coresIndex);
-        QCOMPARE(coinRow(*m_dialog, 1).mergedMining->currentIndex(), mergedIndex);
+        QCOMPARE(pools.value("wow").toUrl().port(), 0);
     }
 
     void failedRepliesWriteNothing_data() {
@@ -186,7 +180,7 @@ private slots:
         const QVariantMap before = Test::storeSnapshot();
         const int partners = MergedMiningModel::instance().rowCount();
         m_dialog->poolResponce(code, data, QStringLiteral("pool"));
-        QVERIFY(!coinRow(*m_dialog, 1).ticker);
+        QVERIFY(!cell<QLabel>(*m_dialog, 1, 0));
         QCOMPARE(Test::storeSnapshot(), before);
         QCOMPARE(MergedMiningModel::instance().rowCount(), partners);
     }
@@ -201,7 +195,7 @@ private slots:
 
         m_dialog->poolResponce(200, QJsonDocument(coins).toJson(), QVariant());
 
-        QVERIFY(coinRow(*m_dialog, 1).ticker && !coinRow(*m_dialog, 2).ticker);
+        QVERIFY(cell<QLabel>(*m_dialog, 1, 0) && !cell<QLabel>(*m_dialog, 2, 0));
         QCOMPARE(MergedMiningModel::instance().rowCount(), partners + 2);
         QVariantMap after = Test::storeSnapshot();
         for (auto it = before.cbegin(); it != before.cend(); ++it)
@@ -214,23 +208,15 @@ private slots:
     void userChoicesAreStored() {
         const QString id = freshId();
         m_dialog->poolResponce(200, catalogue(id), QVariant());
-        const CoinRow row = coinRow(*m_dialog, 1);
-        const auto choose = [&](QComboBox* combo, Qt::Key key, const QString& changed) {
-            const QVariantMap before = Test::storeSnapshot();
-            QTest::keyClick(combo, key);
-            QStringList values;
-            const QVariantMap after = Test::storeSnapshot();
-            for (auto it = after.cbegin(); it != after.cend(); ++it) {
-                if (it.value() != before.value(it.key()) || !before.contains(it.key()))
-                    values << it.key().mid(entryKey(id, "").size()) + '=' + it.value().toString();
-            }
-            QCOMPARE(values.join(' '), changed);
-        };
         const QString most = QString::number(QThread::idealThreadCount());
-        choose(row.cores, Qt::Key_End, "running=true speed=" + most);
-        choose(row.cores, Qt::Key_Home, "running=false"); // the core count is kept
-        choose(row.mergedMining, Qt::Key_Down, "mergedMining=tari");
-        choose(row.mergedMining, Qt::Key_Home, "mergedMining=");
+        QTest::keyClick(cell(*m_dialog, 1, 1), Qt::Key_End);
+        QCOMPARE(entry(id), "true  " + most + " true  XMR h:443");
+        QTest::keyClick(cell(*m_dialog, 1, 1), Qt::Key_Home); // the core count is kept
+        QCOMPARE(entry(id), "true  " + most + " false  XMR h:443");
+        QTest::keyClick(cell(*m_dialog, 1, 2), Qt::Key_Down);
+        QCOMPARE(entry(id), "true  " + most + " false tari XMR h:443");
+        QTest::keyClick(cell(*m_dialog, 1, 2), Qt::Key_Home);
+        QCOMPARE(entry(id), "true  " + most + " false  XMR h:443");
         QVERIFY(Test::rawStore().contains(entryKey(id, "mergedMining")));
     }
 
@@ -244,8 +230,8 @@ private slots:
         };
         Settings::instance().setValue(QStringLiteral("server"), server.url("/api/2.2/").toString());
         m_dialog = std::make_unique<MainDialog>();
-        QTRY_VERIFY(coinRow(*m_dialog, 1).ticker);
-        QCOMPARE(coinRow(*m_dialog, 1).ticker->text(), QStringLiteral("XMR"));
+        QTRY_VERIFY(cell<QLabel>(*m_dialog, 1, 0));
+        QCOMPARE(cell<QLabel>(*m_dialog, 1, 0)->text(), QStringLiteral("XMR"));
         QCOMPARE(server.requests.size(), 1);
         const Test::FakeHttpServer::Request request = server.requests.at(0);
         QCOMPARE(request.method + ' ' + request.path, QByteArray("GET /api/2.3/pool/config"));
@@ -275,6 +261,34 @@ private slots:
         QCOMPARE(proxy.index(1, 0).data().toString() + proxy.index(2, 0).data().toString(),
                  QStringLiteral("XTMNo"));
         QCOMPARE(proxy.index(0, 0).data().toString(), QStringLiteral("No"));
+    }
+
+    // Start-up comes last: it renames the application and styles it for the rest of the run.
+    void startUpLogsStyleSheetAndStampsStore() {
+        QFile resource(QString::fromLatin1(kStyleSheetResource));
+        QVERIFY(resource.open(QIODevice::ReadOnly));
+        const QByteArray sheet = QByteArray(kStyleSheetPrefix) + resource.readAll();
+        prepareApplication(*qApp);
+        QCOMPARE(qApp->styleSheet(), QString::fromUtf8(sheet));
+        QCOMPARE(Test::rawStore().value("version").toString(), QStringLiteral("5.10"));
+        // The first entry of the log, in the folder named after the application, holds the
+        // whole prefixed style sheet.
+        const QString logFile = Test::logDirectoryPath() + QStringLiteral("/vorlant.log");
+        const QByteArray log = Test::readFile(logFile);
+        const int start = log.indexOf("] [ info]  ");
+        QVERIFY2(log.startsWith('[') && start > 0, log.left(200).constData());
+        QVERIFY(log.mid(start + 11).startsWith(sheet + '\n'));
+        applyStyleSheet(*qApp, QStringLiteral(":stylesheet/missing"));
+        QVERIFY(
+            Test::readFile(logFile).endsWith("] [error]  Unable to open file with stylesheet\n"));
+    }
+
+    void closingTheMainWindowEndsWithZero() {
+        MainDialog* dialog = m_dialog.release();
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->show();
+        QTimer::singleShot(0, dialog, &QWidget::close);
+        QCOMPARE(QApplication::exec(), 0);
     }
 };
 

@@ -37,12 +37,6 @@ struct Recorder : QStringList {
     int finishedCount() const { return filter("finished").size(); }
 };
 
-Response silent() {
-    Response response;
-    response.neverAnswer = true;
-    return response;
-}
-
 const QString kCancelled = QStringLiteral("error %1 ").arg(QNetworkReply::OperationCanceledError);
 
 } // namespace
@@ -120,7 +114,7 @@ private slots:
             << QStringList{error(QNetworkReply::ContentNotFoundError), "finished 404 gone pool"};
         QTest::newRow("redirect not followed")
             << Response(302, "", "Location: /elsewhere\r\n") << QStringList{"finished 302  pool"};
-        QTest::newRow("time-out") << silent()
+        QTest::newRow("time-out") << Response(0)
                                   << QStringList{kCancelled + "pool", "finished 0  pool"};
         QTest::newRow("nobody listens")
             << Response(-1)
@@ -138,7 +132,7 @@ private slots:
         request.setAttribute(QNetworkRequest::FollowRedirectsAttribute, true);
         QT_WARNING_POP
         if (response.status < 0)
-            m_server.reset();
+            m_server.reset(); // then nobody listens on that port any more
         DownloadManager manager(request, QStringLiteral("pool"), 0, QByteArray());
         Recorder recorded(manager);
         manager.get();
@@ -151,7 +145,8 @@ private slots:
         // The second request never gets an answer: the next tick cancels it.
         m_server->respond = [this](const auto&) {
             const int served = m_server->requests.size();
-            Response response = served == 2 ? silent() : Response(200, QByteArray::number(served));
+            Response response =
+                served == 2 ? Response(0) : Response(200, QByteArray::number(served));
             response.delayMs = 100;
             return response;
         };
@@ -165,13 +160,10 @@ private slots:
         QCOMPARE(recorded.mid(0, 4),
                  QStringList({"finished 200 1 ", kCancelled, "finished 0  ", "finished 200 3 "}));
 
-        // No more ticks; resuming sends at once, with the method last used.
-        const int sent = m_server->requests.size();
         QSignalSpy finished(&manager, &DownloadManager::finishedSignal);
-        QVERIFY(!finished.wait(600));
-        QCOMPARE(m_server->requests.size(), sent);
-        manager.resume();
-        QTRY_COMPARE(m_server->requests.size(), sent + 1);
+        QVERIFY(!finished.wait(600)); // no more ticks
+        manager.resume();             // sends at once, with the method last used
+        QTRY_VERIFY(finished.count() == 1);
         manager.pause();
         for (const Test::FakeHttpServer::Request& request : m_server->requests)
             QCOMPARE(request.method + ' ' + request.body, QByteArray("POST body"));
@@ -179,7 +171,7 @@ private slots:
 
     void abortReportsCancellationThenAbort() {
         m_server->respond = [](const auto&) {
-            return silent();
+            return Response(0);
         };
         DownloadManager manager(request(), QVariant(), 500, QByteArray());
         Recorder recorded(manager);
@@ -202,7 +194,7 @@ private slots:
     void listenerMayDeleteManagerOnCancel() {
         QFETCH(bool, byAbort);
         m_server->respond = [](const auto&) {
-            return silent();
+            return Response(0);
         };
         QPointer<DownloadManager> manager =
             new DownloadManager(request(), QVariant(), 0, QByteArray());

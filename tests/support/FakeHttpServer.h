@@ -1,7 +1,8 @@
 #pragma once
 
 // A small HTTP/1.1 server on this machine for tests: it records every request and answers each
-// as told (a status and body, after a delay, or not at all), then closes the connection.
+// as told (a status and body, after a delay; status 0: no answer at all), then closes the
+// connection.
 
 #include <QHostAddress>
 #include <QTcpServer>
@@ -36,7 +37,6 @@ public:
         QByteArray body;
         QByteArray extraHeaders; // whole lines, e.g. "Location: /x\r\n"
         int delayMs = 0;
-        bool neverAnswer = false;
     };
 
     FakeHttpServer();
