@@ -1,5 +1,4 @@
 #include "log/Logger.h"
-#include "support/Fixtures.h"
 #include "support/TestEnvironment.h"
 
 #include <QDateTime>
@@ -29,22 +28,17 @@ private slots:
         QTest::addColumn<QString>("level");
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("info") << "info"
-                              << "started"
-                              << "[06.03.2026 18:05] [ info]  started";
-        QTest::newRow("error") << "error"
-                               << "failed"
-                               << "[06.03.2026 18:05] [error]  failed";
-        QTest::newRow("placeholders") << "info"
-                                      << "%1 %2"
-                                      << "[06.03.2026 18:05] [ info]  %1 %2";
-        QTest::newRow("multi-line") << "info"
-                                    << "a\nb {\n}"
-                                    << "[06.03.2026 18:05] [ info]  a\nb {\n}";
-        QTest::newRow("empty") << "error"
-                               << ""
-                               << "[06.03.2026 18:05] [error]  ";
+        const auto row = [](const char* name, const char* level, const char* message,
+                            const char* expected) {
+            QTest::newRow(name) << QString(level) << QString(message) << QString(expected);
+        };
+        row("info", "info", "started", "[06.03.2026 18:05] [ info]  started");
+        row("error", "error", "failed", "[06.03.2026 18:05] [error]  failed");
+        row("placeholders", "info", "%1 %2", "[06.03.2026 18:05] [ info]  %1 %2");
+        row("multi-line", "info", "a\nb {\n}", "[06.03.2026 18:05] [ info]  a\nb {\n}");
+        row("empty", "error", "", "[06.03.2026 18:05] [error]  ");
     }
+
     void formatLine() {
         QFETCH(QString, level);
         QFETCH(QString, message);
@@ -56,13 +50,13 @@ private slots:
     void files_data() {
         QTest::addColumn<QString>("category");
         QTest::addColumn<QString>("file");
-        QTest::newRow("none, after the earlier run") << QString() << "vorlant.log";
-        QTest::newRow("mixed case") << "Network"
-                                    << "network.log";
-        QTest::newRow("lower case") << "network"
-                                    << "network.log";
-        QTest::newRow("unopenable goes to the main file") << "Blocked"
-                                                          << "vorlant.log";
+        const auto row = [](const char* name, const QString& category, const char* file) {
+            QTest::newRow(name) << category << QString(file);
+        };
+        row("none, after the earlier run", QString(), "vorlant.log");
+        row("mixed case", "Network", "network.log");
+        row("lower case", "network", "network.log");
+        row("unopenable goes to the main file", "Blocked", "vorlant.log");
     }
     void files() {
         QFETCH(QString, category);

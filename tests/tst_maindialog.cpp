@@ -2,7 +2,6 @@
 #include "settings/ServerUrl.h"
 #include "settings/Settings.h"
 #include "support/FakeHttpServer.h"
-#include "support/Fixtures.h"
 #include "support/TestEnvironment.h"
 #include "ui/CpuCoresModel.h"
 #include "ui/MainDialog.h"
@@ -168,9 +167,7 @@ private slots:
         QTest::addColumn<QByteArray>("data");
         QTest::newRow("no reply") << 0u << QByteArray();
         QTest::newRow("201") << 201u << catalogue("xmr");
-        QTest::newRow("404") << 404u << catalogue("xmr");
         QTest::newRow("array") << 200u << QByteArray("[{\"xmr\":{}}]");
-        QTest::newRow("html") << 200u << QByteArray("<html>maintenance</html>");
         QTest::newRow("truncated") << 200u << catalogue("xmr").chopped(30);
     }
     void failedRepliesWriteNothing() {

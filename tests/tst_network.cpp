@@ -68,32 +68,23 @@ private slots:
         QTest::addColumn<QNetworkProxy>("expected");
         const QNetworkProxy none(QNetworkProxy::NoProxy);
         const QNetworkProxy full = socks("10.1.2.3", 1080);
-        QTest::newRow("no, url ignored") << "no"
-                                         << "socks://10.1.2.3:1080" << none;
-        QTest::newRow("system, url ignored") << "system"
-                                             << "socks://10.1.2.3:1080" << socks("s", 9);
-        QTest::newRow("custom") << "custom"
-                                << "socks://10.1.2.3:1080" << full;
-        QTest::newRow("No is custom") << "No"
-                                      << "socks://10.1.2.3:1080" << full;
-        QTest::newRow("custom, no url") << "custom"
-                                        << "" << none;
-        QTest::newRow("http scheme") << "custom"
-                                     << "http://10.1.2.3:1080" << none;
-        QTest::newRow("empty host") << "custom"
-                                    << "socks://:1080" << none;
-        QTest::newRow("port 0") << "custom"
-                                << "socks://h:0" << none;
-        QTest::newRow("port 1") << "custom"
-                                << "socks://h:1" << socks("h", 1);
-        QTest::newRow("port 65535") << "custom"
-                                    << "socks://h:65535" << socks("h", 65535);
-        QTest::newRow("port too big") << "custom"
-                                      << "socks://h:65536" << none;
-        QTest::newRow("no port means 1080") << "custom"
-                                            << "socks://h" << socks("h", 1080);
-        QTest::newRow("credentials dropped") << "custom"
-                                             << "socks://u:p@h:1" << socks("h", 1);
+        const auto row = [](const char* name, const char* mode, const char* url,
+                            const QNetworkProxy& expected) {
+            QTest::newRow(name) << QString(mode) << QString(url) << expected;
+        };
+        row("no, url ignored", "no", "socks://10.1.2.3:1080", none);
+        row("system, url ignored", "system", "socks://10.1.2.3:1080", socks("s", 9));
+        row("custom", "custom", "socks://10.1.2.3:1080", full);
+        row("No is custom", "No", "socks://10.1.2.3:1080", full);
+        row("custom, no url", "custom", "", none);
+        row("http scheme", "custom", "http://10.1.2.3:1080", none);
+        row("empty host", "custom", "socks://:1080", none);
+        row("port 0", "custom", "socks://h:0", none);
+        row("port 1", "custom", "socks://h:1", socks("h", 1));
+        row("port 65535", "custom", "socks://h:65535", socks("h", 65535));
+        row("port too big", "custom", "socks://h:65536", none);
+        row("no port means 1080", "custom", "socks://h", socks("h", 1080));
+        row("credentials dropped", "custom", "socks://u:p@h:1", socks("h", 1));
     }
     void proxyDecision() {
         QFETCH(QString, mode);

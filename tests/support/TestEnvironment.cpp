@@ -1,6 +1,7 @@
 #include "support/TestEnvironment.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 namespace Vorlant::Test {
@@ -51,6 +52,18 @@ QVariantMap storeSnapshot() {
 
 QString logDirectoryPath() {
     return root() + QStringLiteral("/XDG_DATA_HOME/vorlant-service/log");
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& contents) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(contents);
 }
 
 } // namespace Vorlant::Test

@@ -20,4 +20,8 @@ QVariantMap storeSnapshot();
 
 QString logDirectoryPath();
 
+// A file's contents (null when there is none), and writing one where folders may be missing.
+QByteArray readFile(const QString& path);
+void writeFile(const QString& path, const QByteArray& contents);
+
 } // namespace Vorlant::Test

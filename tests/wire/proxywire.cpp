@@ -4,7 +4,6 @@
 #include "network/NetworkEnvironment.h"
 #include "settings/Settings.h"
 #include "support/FakeHttpServer.h"
-#include "support/Fixtures.h"
 #include "support/TestEnvironment.h"
 
 #include <QHostInfo>
@@ -46,27 +45,18 @@ private slots:
         QTest::addColumn<QString>("proxyUrl");
         QTest::addColumn<QString>("allProxy");
         QTest::addColumn<bool>("viaProxy");
-        QTest::newRow("custom") << "custom"
-                                << "socks://127.0.0.1:%1"
-                                << "" << true;
-        QTest::newRow("capital scheme") << "custom"
-                                        << "SOCKS://127.0.0.1:%1"
-                                        << "" << true;
-        QTest::newRow("proxy by name") << "custom"
-                                       << "socks://localhost:%1"
-                                       << "" << true;
-        QTest::newRow("no") << "no"
-                            << "socks://127.0.0.1:%1"
-                            << "" << false;
-        QTest::newRow("http scheme") << "custom"
-                                     << "http://127.0.0.1:%1"
-                                     << "" << false;
-        QTest::newRow("system socks") << "system"
-                                      << ""
-                                      << "socks5://127.0.0.1:%1" << true;
-        QTest::newRow("system http only") << "system"
-                                          << ""
-                                          << "http://127.0.0.1:%1" << false;
+        const auto row = [](const char* name, const char* mode, const char* proxyUrl,
+                            const char* allProxy, bool viaProxy) {
+            QTest::newRow(name) << QString(mode) << QString(proxyUrl) << QString(allProxy)
+                                << viaProxy;
+        };
+        row("custom", "custom", "socks://127.0.0.1:%1", "", true);
+        row("capital scheme", "custom", "SOCKS://127.0.0.1:%1", "", true);
+        row("proxy by name", "custom", "socks://localhost:%1", "", true);
+        row("no", "no", "socks://127.0.0.1:%1", "", false);
+        row("http scheme", "custom", "http://127.0.0.1:%1", "", false);
+        row("system socks", "system", "", "socks5://127.0.0.1:%1", true);
+        row("system http only", "system", "", "http://127.0.0.1:%1", false);
     }
     void catalogueRequestRoute() {
         QFETCH(QString, mode);
