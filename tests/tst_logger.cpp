@@ -55,7 +55,6 @@ private slots:
         };
         row("none, after the earlier run", QString(), "vorlant.log");
         row("mixed case", "Network", "network.log");
-        row("lower case", "network", "network.log");
         row("unopenable goes to the main file", "Blocked", "vorlant.log");
     }
     void files() {

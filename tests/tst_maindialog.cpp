@@ -29,15 +29,14 @@ template <typename T = QComboBox> T* cell(QWidget& dialog, int row, int column) 
     return item ? qobject_cast<T*>(item->widget()) : nullptr;
 }
 
+// A catalogue of one coin with two merged-mining partners, one of whose ports wraps.
 QByteArray catalogue(const QString& id, bool showByDefault = true) {
-    const QJsonObject partners{{"wow", QJsonObject{{"ip", "w"}}},
-                               {"tari", QJsonObject{{"ip", "t"}, {"stratumPort", 3334 + 65536}}}};
-    const QJsonObject server{{"ip", "h"}, {"stratumPort", 443}, {"merged", partners}};
-    const QJsonObject coin{{"family", "cryptonight"},
-                           {"ticker", "xmr"},
-                           {"showByDefault", showByDefault},
-                           {"server", server}};
-    return QJsonDocument(QJsonObject{{id, coin}}).toJson();
+    return QStringLiteral(R"({"%1": {"family": "cryptonight", "ticker": "xmr", "showByDefault": %2,
+        "server": {"ip": "h", "stratumPort": 443,
+                   "merged": {"wow": {"ip": "w"}, "tari": {"ip": "t", "stratumPort": %3}}}}})")
+        .arg(id, showByDefault ? "true" : "false")
+        .arg(3334 + 65536)
+        .toUtf8();
 }
 
 // The partner model is process-wide and only grows, so every case names its coins afresh.
@@ -122,6 +121,9 @@ private slots:
             QTest::newRow(name) << stored << shown << expected;
         };
         const QString beyond = QString::number(QThread::idealThreadCount() + 1);
+        const auto on = [](const QString& speed) {
+            return QVariantMap{{"running", true}, {"speed", speed}};
+        };
         const QVariantMap stored{{"visible", true},
                                  {"worker", "rig"},
                                  {"speed", 1},
@@ -131,17 +133,14 @@ private slots:
         row("new coin, hidden", {}, false, "false  1 false  | 0 0");
         row("stored entry wins", stored, false, "true rig 1 true wow | 1 2");
         row("stored without visible", {{"worker", "rig"}}, true, "false rig 1 false  | 0 0");
-        row("not running shows 0, keeps speed", {{"running", false}, {"speed", beyond}}, false,
-            "false  " + beyond + " false  | 0 0");
-        row("running above the core count", {{"running", true}, {"speed", beyond}}, false,
-            "false  " + beyond + " true  | -1 0");
-        row("speed above 255 is kept", {{"running", true}, {"speed", 257}}, false,
-            "false  257 true  | -1 0");
-        row("stored partner that is gone", {{"mergedMining", "old"}}, false,
-            "false  1 false old | 0 -1");
-        row("stored partner in other case", {{"mergedMining", "Tari"}}, false,
+        row("off: 0, speed kept", {{"speed", beyond}}, false, "false  " + beyond + " false  | 0 0");
+        row("on, above core count", on(beyond), false, "false  " + beyond + " true  | -1 0");
+        row("speed above 255 kept", on("257"), false, "false  257 true  | -1 0");
+        row("partner gone", {{"mergedMining", "old"}}, false, "false  1 false old | 0 -1");
+        row("partner in other case", {{"mergedMining", "Tari"}}, false,
             "false  1 false Tari | 0 -1");
     }
+
     void handling() {
         QFETCH(QVariantMap, stored);
         QFETCH(bool, showByDefault);

@@ -99,17 +99,16 @@ private slots:
         const auto error = [](int code) {
             return QStringLiteral("error %1 pool").arg(code);
         };
-        QTest::newRow("200") << Response(200, "{}") << QStringList{"finished 200 {} pool"};
-        QTest::newRow("404 keeps its body")
-            << Response(404, "gone")
-            << QStringList{error(QNetworkReply::ContentNotFoundError), "finished 404 gone pool"};
-        QTest::newRow("redirect not followed")
-            << Response(302, "", "Location: /elsewhere\r\n") << QStringList{"finished 302  pool"};
-        QTest::newRow("time-out") << Response(0)
-                                  << QStringList{kCancelled + "pool", "finished 0  pool"};
-        QTest::newRow("nobody listens")
-            << Response(-1)
-            << QStringList{error(QNetworkReply::ConnectionRefusedError), "finished 0  pool"};
+        const auto row = [](const char* name, const Response& response, const QString& events) {
+            QTest::newRow(name) << response << events.split(',');
+        };
+        row("200", Response(200, "{}"), "finished 200 {} pool");
+        row("404 keeps its body", Response(404, "gone"),
+            error(QNetworkReply::ContentNotFoundError) + ",finished 404 gone pool");
+        row("redirect not followed", Response(302, "", "Location: /x\r\n"), "finished 302  pool");
+        row("time-out", Response(0), kCancelled + "pool,finished 0  pool");
+        row("nobody listens", Response(-1),
+            error(QNetworkReply::ConnectionRefusedError) + ",finished 0  pool");
     }
     void reply() {
         QFETCH(Response, response);

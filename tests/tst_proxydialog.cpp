@@ -68,20 +68,14 @@ private slots:
                                 << url << inForce;
         };
         row("plain", "custom", "proxy.example.org", "1080", "socks://proxy.example.org:1080", true);
-        row("spaces", "custom", " \tproxy.Example.org ", " 1080 ", "socks://proxy.example.org:1080",
-            true);
+        row("spaces", "custom", " \tProxy.example ", " 1080 ", "socks://proxy.example:1080", true);
         row("empty address", "custom", "", "1080", "socks://:1080", false);
-        row("letters", "custom", "10.0.0.1", "10a80", "socks://10.0.0.1:0", false);
         row("65535", "custom", "10.0.0.1", "65535", "socks://10.0.0.1:65535", true);
         row("above 65535", "custom", "10.0.0.1", "65536", "socks://10.0.0.1:0", false);
-        row("-1 from a url without port", "custom", "10.0.0.1", "-1", "socks://10.0.0.1:0", false);
         row("ipv6 in brackets", "custom", "[::1]", "9050", "socks://[::1]:9050", true);
-        row("no mode keeps the url", "no", "new.example.org", "1", "socks://new.example.org:1",
-            false);
-        row("system mode keeps the url", "system", "b.example", "1", "socks://b.example:1", false);
+        row("no mode keeps the url", "no", "b.example", "1", "socks://b.example:1", false);
         // An address the custom mode would refuse must not wipe the last good one.
-        row("unusable address in no mode", "no", "user@proxy.example.org", "1080",
-            "socks://old.example.org:1", false);
+        row("unusable address in no mode", "no", "u@h", "1", "socks://old.example.org:1", false);
     }
     void ok() {
         QFETCH(QString, mode);
@@ -130,15 +124,12 @@ private slots:
 
     void closingWithoutOkChangesNothing_data() {
         QTest::addColumn<bool>("escape");
-        QTest::addColumn<bool>("empty");
-        QTest::newRow("cancel") << false << false;
-        QTest::newRow("cancel, nothing stored") << false << true;
-        QTest::newRow("escape") << true << false;
+        QTest::newRow("cancel") << false;
+        QTest::newRow("escape, nothing stored") << true;
     }
     void closingWithoutOkChangesNothing() {
         QFETCH(bool, escape);
-        QFETCH(bool, empty);
-        if (empty)
+        if (escape)
             Test::clearStore();
         const QString before = stored();
         ProxyDialog dialog;
