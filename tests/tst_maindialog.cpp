@@ -80,7 +80,6 @@ private slots:
         const QString fallback = QString::fromLatin1(kDefaultServerUrl);
         QTest::newRow("absent") << QVariant() << fallback;
         QTest::newRow("empty, as an upgrade from 1.05 leaves it") << QVariant("") << fallback;
-        QTest::newRow("empty URL value") << QVariant(QUrl()) << fallback;
         QTest::newRow("own server") << QVariant("https://a.example/b") << "https://a.example/b";
         QTest::newRow("URL value") << QVariant(QUrl("https://c.example")) << "https://c.example";
     }

@@ -28,9 +28,8 @@ struct Recorder : QStringList {
         });
         QObject::connect(&manager, &DownloadManager::finishedSignal,
                          [this](uint code, const QByteArray& data, const QVariant& tag) {
-                             append(QStringLiteral("finished %1 %2 %3")
-                                        .arg(code)
-                                        .arg(QString::fromUtf8(data), tag.toString()));
+                             append(QString("finished %1 ").arg(code) + data + ' ' +
+                                    tag.toString());
                          });
         QObject::connect(&manager, &DownloadManager::abortSignal, [this] { append("abort"); });
     }

@@ -87,8 +87,7 @@ private slots:
         fill(dialog, mode, host, port);
         QTest::mouseClick(child<QPushButton>(dialog, "m_proxy_ok_pb"), Qt::LeftButton);
 
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QVERIFY(!dialog.isVisible());
+        QVERIFY(dialog.result() == QDialog::Accepted && !dialog.isVisible());
         QCOMPARE(stored(), mode.section('_', 1, 1) + ' ' + url);
         const QNetworkProxy proxy = QNetworkProxy::applicationProxy();
         QCOMPARE(proxy.type(), inForce ? QNetworkProxy::Socks5Proxy : QNetworkProxy::NoProxy);
@@ -114,8 +113,7 @@ private slots:
         fill(dialog, "m_custom_proxy_radio", host, "1080");
         QTest::mouseClick(child<QPushButton>(dialog, "m_proxy_ok_pb"), Qt::LeftButton);
 
-        QVERIFY(dialog.isVisible());
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(dialog.result() == QDialog::Rejected && dialog.isVisible());
         QCOMPARE(stored(), QStringLiteral("SYSTEM socks://old.example.org:1"));
         QCOMPARE(QNetworkProxy::applicationProxy(), kSentinel);
         QCOMPARE(QApplication::focusWidget(), child(dialog, "m_proxy_addr_edit"));
@@ -139,8 +137,7 @@ private slots:
         else
             QTest::mouseClick(child<QPushButton>(dialog, "m_proxy_cancel_pb"), Qt::LeftButton);
 
-        QVERIFY(!dialog.isVisible());
-        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QVERIFY(dialog.result() == QDialog::Rejected && !dialog.isVisible());
         QCOMPARE(stored(), before);
         QCOMPARE(QNetworkProxy::applicationProxy(), kSentinel);
     }
@@ -157,8 +154,7 @@ private slots:
         child(dialog, field)->setFocus();
         QTest::keyClick(child(dialog, field), Qt::Key_Return);
 
-        QVERIFY(!dialog.isVisible());
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(dialog.result() == QDialog::Accepted && !dialog.isVisible());
         QCOMPARE(stored(), QStringLiteral("custom socks://10.0.0.1:1080"));
     }
 
