@@ -1,3 +1,4 @@
+#include "network/ClientIdentity.h"
 #include "network/DownloadManager.h"
 #include "network/NetworkEnvironment.h"
 #include "support/FakeHttpServer.h"
@@ -5,6 +6,7 @@
 
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QtTest>
 
 using namespace Vorlant;
@@ -90,6 +92,53 @@ private slots:
         QFETCH(QString, url);
         QFETCH(QNetworkProxy, expected);
         QCOMPARE(proxyFromSettings(mode, QUrl(url), socks("s", 9)), expected);
+    }
+
+    // What the server receives: the caller's headers first, then the identity in a fixed order,
+    // and a User-Agent whose kind follows the environment at the time of sending.
+    void identityHeaders_data() {
+        QTest::addColumn<QByteArray>("console");
+        QTest::addColumn<QByteArray>("service");
+        QTest::addColumn<QByteArray>("agent");
+        QTest::newRow("plain") << QByteArray() << QByteArray() << QByteArray("VorlantWin/5.10");
+        QTest::newRow("console wins")
+            << QByteArray("1") << QByteArray("1") << QByteArray("VorlantWin-cli/5.10");
+        QTest::newRow("service") << QByteArray("0") << QByteArray("7")
+                                 << QByteArray("VorlantWin-service/5.10");
+        QTest::newRow("not decimal")
+            << QByteArray("yes") << QByteArray("0x1") << QByteArray("VorlantWin/5.10");
+    }
+    void identityHeaders() {
+        QFETCH(QByteArray, console);
+        QFETCH(QByteArray, service);
+        QFETCH(QByteArray, agent);
+        QNetworkRequest request = this->request();
+        request.setRawHeader("x-caller", "mine");
+        DownloadManager manager(request, QVariant(), 0, QByteArray());
+        qputenv("CONSOLE_APP", console);
+        qputenv("SERVICE_APP", service);
+        manager.get();
+        QTRY_COMPARE(m_server->requests.size(), 1);
+        qunsetenv("CONSOLE_APP");
+        qunsetenv("SERVICE_APP");
+        const Test::FakeHttpServer::Request& received = m_server->requests.first();
+        QCOMPARE(received.method, QByteArray("GET"));
+        QCOMPARE(received.header("Content-Type"), QByteArray("application/json"));
+        QCOMPARE(received.header("User-Agent"), agent);
+        QCOMPARE(received.header("client-name"), QByteArray("VorlantWin"));
+        QCOMPARE(received.header("client-version"), QByteArray("5.10"));
+        QVERIFY(QRegularExpression("^(0|[1-9a-f][0-9a-f]*)(,(0|[1-9a-f][0-9a-f]*)){3}$")
+                    .match(QString::fromLatin1(received.header("x-cpu-id")))
+                    .hasMatch());
+        QStringList order;
+        for (const QByteArray& line : received.headerLines) {
+            const QByteArray name = line.left(line.indexOf(':')).toLower();
+            if (name.startsWith("client-") || name == "x-cpu-id" || name == "x-caller")
+                order << QString::fromLatin1(name);
+        }
+        const QString os = osInfo().second.isNull() ? QString() : "client-os-version,";
+        QCOMPARE(order.join(','),
+                 "x-caller,client-name,client-os-family," + os + "client-version,x-cpu-id");
     }
 
     void reply_data() {

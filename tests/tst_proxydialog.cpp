@@ -56,6 +56,43 @@ private slots:
         QNetworkProxy::setApplicationProxy(kSentinel);
     }
 
+    // What the dialog shows for a stored mode and URL; the fields are editable only in custom.
+    void load_data() {
+        QTest::addColumn<QVariant>("mode");
+        QTest::addColumn<QVariant>("url");
+        QTest::addColumn<QString>("shown"); // checked radio, address, port, fields enabled
+        QTest::newRow("nothing stored") << QVariant() << QVariant() << "no,,,0";
+        QTest::newRow("no, url kept") << QVariant("no") << QVariant("socks://h:1") << "no,h,1,0";
+        QTest::newRow("system") << QVariant("system") << QVariant() << "system,,,0";
+        QTest::newRow("case differs")
+            << QVariant("SYSTEM") << QVariant("socks://h:2") << "custom,h,2,1";
+        QTest::newRow("no port") << QVariant("custom") << QVariant("socks://h") << "custom,h,-1,1";
+        QTest::newRow("ipv6") << QVariant("custom") << QVariant("socks://[::1]:3")
+                              << "custom,::1,3,1";
+    }
+    void load() {
+        QFETCH(QVariant, mode);
+        QFETCH(QVariant, url);
+        QFETCH(QString, shown);
+        Test::clearStore();
+        if (mode.isValid())
+            Settings::instance().setValue("proxy", mode);
+        if (url.isValid())
+            Settings::instance().setValue("proxy-url", url);
+        ProxyDialog dialog;
+        QString checked;
+        for (const char* radio : {"no", "system", "custom"}) {
+            if (child<QRadioButton>(dialog, QStringLiteral("m_%1_proxy_radio").arg(radio))
+                    ->isChecked())
+                checked = radio;
+        }
+        QCOMPARE(QStringList({checked, child(dialog, "m_proxy_addr_edit")->text(),
+                              child(dialog, "m_proxy_port_edit")->text(),
+                              QString::number(child(dialog, "m_proxy_port_edit")->isEnabled())})
+                     .join(','),
+                 shown);
+    }
+
     void ok_data() {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("host");
