@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDataStream>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -69,6 +70,26 @@ void violated(const char* invariant, const QString& detail) {
     std::fprintf(stderr, "\n==== invariant violated: %s\n%s\n", invariant, qPrintable(detail));
     std::fflush(stderr);
     __builtin_trap();
+}
+
+void loadStore(const QByteArray& contents) {
+    // QSettings reads a file again only when its size or modification time changed, and two
+    // inputs of one size written within a millisecond would look alike. Each gets a time of its
+    // own, far from any time QSettings itself writes.
+    static int loads = 0;
+    const QDateTime time = QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC).addSecs(++loads);
+    Test::rawStore().sync(); // nothing pending may be written over the new contents later
+    QFile file(Test::rawStore().fileName());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(contents) < 0 ||
+        !file.flush() || !file.setFileTime(time, QFileDevice::FileModificationTime))
+        violated("store file writable", file.fileName());
+    file.close();
+    Test::rawStore().sync();
+}
+
+QByteArray storeFile() {
+    Test::rawStore().sync();
+    return Test::readFile(Test::rawStore().fileName());
 }
 
 StoreMap parseStore(const QByteArray& contents) {

@@ -14,6 +14,11 @@ using StoreMap = QMap<QString, QVariant>;
 // program runs under (offscreen). Call once, from LLVMFuzzerInitialize.
 void startApplication(const char* argv0);
 
+// Puts the given file in place of the shared store and makes every QSettings of the process,
+// Settings' own included, read it; and the store file once everything pending is written.
+void loadStore(const QByteArray& contents);
+QByteArray storeFile();
+
 // Reports a broken invariant with what was seen, and stops so the fuzzer keeps the input.
 [[noreturn]] void violated(const char* invariant, const QString& detail);
 

@@ -3,8 +3,6 @@
 #include "FuzzSupport.h"
 
 #include "settings/Settings.h"
-#include "support/Fixtures.h"
-#include "support/TestEnvironment.h"
 #include "ui/MainDialog.h"
 
 #include <QCoreApplication>
@@ -153,14 +151,13 @@ void checkOnlyCoinEntriesChanged(const QSet<QString>& ids, const StoreMap& befor
 }
 
 StoreMap storeNow() {
-    return parseStore(Test::syncedStoreBytes());
+    return parseStore(storeFile());
 }
 
 // One dialog with one row before fuzzing starts: the caches that Qt fills once per process
 // (fonts, style) must not count as memory an input leaked.
 void warmUp() {
-    if (!Test::loadStoreBytes(QByteArray(kStore)))
-        violated("store file writable", Test::storeFilePath());
+    loadStore(QByteArray(kStore));
     MainDialog dialog;
     dialog.poolResponce(200, R"({"warm-up":{"family":"cryptonight","ticker":"w"}})", QString());
     QCoreApplication::processEvents();
@@ -176,8 +173,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray body(reinterpret_cast<const char*>(data), int(size));
-    if (!Test::loadStoreBytes(QByteArray(kStore)))
-        violated("store file writable", Test::storeFilePath());
+    loadStore(QByteArray(kStore));
     auto dialog = std::make_unique<MainDialog>();
     const StoreMap before = storeNow();
 

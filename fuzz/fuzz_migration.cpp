@@ -4,8 +4,6 @@
 #include "MigrationModel.h"
 
 #include "settings/Settings.h"
-#include "support/Fixtures.h"
-#include "support/TestEnvironment.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -35,11 +33,10 @@ void checkStamped(const QVariant& version, const char* where) {
 }
 
 QByteArray migrateStore(const QByteArray& contents) {
-    if (!Test::loadStoreBytes(contents))
-        violated("store file writable", Test::storeFilePath());
+    loadStore(contents);
     Settings::instance().migrate();
     checkStamped(Settings::instance().value(kVersion), "version stamped in the running program");
-    return Test::syncedStoreBytes();
+    return storeFile();
 }
 
 Upgrade upgrade(const QByteArray& input) {
@@ -96,7 +93,7 @@ void checkAsDesigned(const Upgrade& run) {
 
 void checkNothingLeftToDo(const Upgrade& run) {
     Settings::instance().migrate();
-    const QByteArray again = Test::syncedStoreBytes();
+    const QByteArray again = storeFile();
     if (again != run.upgradedFile)
         violated("a second upgrade in the same process changes nothing",
                  QString::fromUtf8(run.upgradedFile + "\n---- became\n" + again));

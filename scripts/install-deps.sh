@@ -8,7 +8,7 @@ packages=(
     clang libclang-rt-14-dev
     python3 microsocks desktop-file-utils
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
-    util-linux procps
+    util-linux mount procps
 )
 
 as_root() {

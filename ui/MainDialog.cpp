@@ -11,8 +11,10 @@
 #include "ui_MainDialog.h"
 
 #include <QComboBox>
+#include <QImageReader>
 #include <QLabel>
 #include <QNetworkRequest>
+#include <QPixmap>
 #include <QUrl>
 
 namespace Vorlant {
@@ -38,12 +40,21 @@ void mergedMiningChosen(const QComboBox* combo, const QString& coin, int index) 
     Settings::instance().setMinerValue(coin, QStringLiteral("mergedMining"), false, mergedPool);
 }
 
+// The resource has no suffix, so a reader left to guess the format would load every installed
+// image plugin and ask each about the bytes first. The logo is a PNG, which Qt reads itself.
+QPixmap logo() {
+    QImageReader reader(QStringLiteral(":/images/logo"), "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImageReader(&reader);
+}
+
 } // namespace
 
 MainDialog::MainDialog()
     : QDialog(nullptr)
     , m_ui(new Ui::MainDialog) {
     m_ui->setupUi(this);
+    m_ui->label_2->setPixmap(logo());
     Settings& settings = Settings::instance();
     const QString email = settings.value(QStringLiteral("email"), QVariant()).toString();
     loadServerUrl(settings);

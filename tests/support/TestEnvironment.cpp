@@ -1,56 +1,69 @@
 #include "support/TestEnvironment.h"
 
 #include <QDir>
-#include <QSettings>
+#include <QFileInfo>
 #include <QTemporaryDir>
-#include <QtGlobal>
 
 namespace Vorlant::Test {
 
 namespace {
 
-QTemporaryDir& root() {
+QString root() {
     static QTemporaryDir dir;
-    return dir;
-}
-
-QSettings sharedStore() {
-    return QSettings(QSettings::NativeFormat, QSettings::SystemScope, QStringLiteral("Vorlant"),
-                     QString());
+    return dir.path();
 }
 
 } // namespace
 
 QString isolateEnvironment() {
-    const QString base = root().path();
-    for (const char* sub : {"home", "config", "data", "cache", "system", "runtime"})
-        QDir(base).mkpath(QString::fromLatin1(sub));
-    qputenv("HOME", QFile::encodeName(base + QStringLiteral("/home")));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(base + QStringLiteral("/config")));
-    qputenv("XDG_DATA_HOME", QFile::encodeName(base + QStringLiteral("/data")));
-    qputenv("XDG_CACHE_HOME", QFile::encodeName(base + QStringLiteral("/cache")));
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(base + QStringLiteral("/runtime")));
-    QFile::setPermissions(base + QStringLiteral("/runtime"),
+    for (const char* name :
+         {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+        QDir().mkpath(root() + QLatin1Char('/') + QLatin1String(name));
+        qputenv(name, QFile::encodeName(root() + QLatin1Char('/') + QLatin1String(name)));
+    }
+    QFile::setPermissions(root() + QStringLiteral("/XDG_RUNTIME_DIR"),
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QDir().mkpath(root() + QStringLiteral("/system"));
     QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope,
-                       base + QStringLiteral("/system"));
+                       root() + QStringLiteral("/system"));
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       base + QStringLiteral("/config"));
-    return base;
+                       root() + QStringLiteral("/XDG_CONFIG_HOME"));
+    return root();
 }
 
 void clearStore() {
-    QSettings store = sharedStore();
+    QSettings store = rawStore();
     store.clear();
     store.sync();
 }
 
-QString storeFilePath() {
-    return sharedStore().fileName();
+QSettings rawStore() {
+    return QSettings(QSettings::NativeFormat, QSettings::SystemScope, QStringLiteral("Vorlant"),
+                     QString());
+}
+
+QVariantMap storeSnapshot() {
+    QSettings store = rawStore();
+    QVariantMap snapshot;
+    for (const QString& key : store.allKeys())
+        snapshot.insert(key, store.value(key));
+    return snapshot;
 }
 
 QString logDirectoryPath() {
-    return root().path() + QStringLiteral("/data/vorlant-service/log");
+    return root() + QStringLiteral("/XDG_DATA_HOME/vorlant-service/log");
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& contents) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(contents);
 }
 
 } // namespace Vorlant::Test

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QString>
+#include <QSettings>
+#include <QVariantMap>
 
 namespace Vorlant::Test {
 
@@ -12,8 +13,15 @@ QString isolateEnvironment();
 // Removes every key of the (isolated) shared store, for a clean start between cases.
 void clearStore();
 
-// Path of the isolated store file, and of the log directory.
-QString storeFilePath();
+// A second handle on the isolated store, for arranging and inspecting it behind the back of
+// the code under test; and every key of it with its value.
+QSettings rawStore();
+QVariantMap storeSnapshot();
+
 QString logDirectoryPath();
+
+// A file's contents (null when there is none), and writing one where folders may be missing.
+QByteArray readFile(const QString& path);
+void writeFile(const QString& path, const QByteArray& contents);
 
 } // namespace Vorlant::Test

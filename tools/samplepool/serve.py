@@ -4,9 +4,9 @@
 Usage: serve.py [--port N] [--catalogue FILE] [--record FILE] [--status N]
 
 Every request is answered from the catalogue file at /api/2.3/pool/config (404 elsewhere).
-With --record, each request is appended to FILE as one JSON line (method, path, headers, body),
-so tests can check what the program sent. --port 0 picks a free port; the chosen port is
-printed as the first line on stdout.
+With --record, each request is appended to FILE as one JSON line (client address, method,
+path, headers, body), so tests can check what the program sent and from where. --port 0 picks
+a free port; the chosen port is printed as the first line on stdout.
 """
 import argparse
 import json
@@ -26,6 +26,7 @@ def make_handler(args):
             if not args.record:
                 return
             entry = {
+                "client": self.client_address[0],
                 "method": self.command,
                 "path": self.path,
                 "headers": [[k, v] for k, v in self.headers.items()],
