@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once as a normal build, once built
-# with AddressSanitizer and UndefinedBehaviorSanitizer.
+# with AddressSanitizer and UndefinedBehaviorSanitizer; then a short run of each fuzz target.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -20,3 +20,6 @@ run_suite() {
 
 run_suite plain
 run_suite sanitized -DVORLANT_SANITIZE=ON
+
+echo "== fuzz targets, short runs"
+scripts/fuzz.sh --short
