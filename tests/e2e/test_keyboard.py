@@ -1,79 +1,77 @@
 #!/usr/bin/env python3
 """The real window on a virtual X display, driven with the keyboard only, as a person would."""
 import os
-import unittest
+import re
+import subprocess
 
 import harness
-from harness import App, PoolServer, Sandbox, VirtualDisplay
-from test_e2e import entry_of, has_entries_for, load_catalogue, mined_coins
-
-MAIN_TITLE = "Vorlant service settings"
-PROXY_TITLE = "Proxy Settings"
+from harness import COINS, E2ETestCase, entry_of, has_entries
+from test_e2e import MERGED_COIN, PARTNER
 
 
-class KeyboardTest(unittest.TestCase):
-    def setUp(self):
-        self.sandbox = Sandbox(self)
-        self.pool = PoolServer(self, self.sandbox)
-        self.sandbox.seed_store("[General]\nserver=%s\n" % self.pool.url())
-        self.display = VirtualDisplay(self, self.sandbox)
+class KeyboardTest(E2ETestCase):
+    def x(self, *command):
+        done = subprocess.run(command, env=dict(os.environ, DISPLAY=self.display),
+                              capture_output=True, text=True, timeout=harness.DEADLINE)
+        return done.stdout.strip() if done.returncode == 0 else None
+
+    def xdotool(self, *args):
+        out = self.x("xdotool", *args)
+        self.assertIsNotNone(out, "xdotool %s failed" % " ".join(args))
+        return out
 
     def key(self, *keys):
-        self.display.xdotool("key", "--delay", "40", *keys)
+        self.xdotool("key", "--delay", "40", *keys)
 
     def type(self, text):
-        self.display.xdotool("type", "--delay", "40", text)
-
-    def wait_for(self, condition, what):
-        return self.sandbox.wait_for_store(condition, what, self.app)
+        self.xdotool("type", "--delay", "40", text)
 
     def screenshot(self, name):
-        path = os.path.join(harness.Config.artifacts, name)
-        self.display.screenshot(path)
-        return path
+        self.assertIsNotNone(self.x("import", "-window", "root",
+                                    os.path.join(harness.ARGS.artifacts, name)), "screenshot")
 
-    def focus(self, window):
-        # No window manager runs on the virtual display, so nobody else gives a new window
-        # the keyboard; a person would click into it.
-        if self.display.focused_window() != window:
-            self.display.xdotool("windowfocus", "--sync", window)
+    def focus(self, title):
+        """Waits for the window and gives it the keyboard; no window manager runs on the virtual
+        display to do that, and a person would click into it."""
+        window = harness.wait_until(
+            lambda: (self.x("xdotool", "search", "--onlyvisible", "--name",
+                            "^%s$" % re.escape(title)) or "").split()[:1],
+            "a window titled %r" % title, self.app)[0]
+        self.xdotool("windowfocus", "--sync", window)
 
     def test_choices_made_with_the_keyboard_are_stored(self):
-        catalogue = load_catalogue()
-        coins = mined_coins(catalogue)
-        # The first row whose coin has partners: its partners are the merged-mining choices.
-        row = next((i for i, c in enumerate(coins) if catalogue[c]["server"].get("merged")), None)
-        self.assertIsNotNone(row, "the sample catalogue has no coin with partners")
-        coin = coins[row]
-        partner = sorted(catalogue[coin]["server"]["merged"])[0]
-        cores = min(2, os.cpu_count())
-
-        self.app = App(self, self.sandbox, **self.display.app_environment())
-        main = self.display.find_window(MAIN_TITLE, self.app)
-        self.wait_for(has_entries_for(coins), "the coin rows")
-        self.focus(main)
+        read_end, write_end = os.pipe()
+        self.spawn("xvfb", ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                            "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,))
+        os.close(write_end)
+        self.display = ":" + harness.read_line(read_end, "Xvfb's display number")
+        os.close(read_end)
+        # Widgets draw without OpenGL, and the display has no GL driver worth loading.
+        self.start_app("[General]\nserver=%s\n" % self.start_pool(), QT_QPA_PLATFORM="xcb",
+                       DISPLAY=self.display, QT_XCB_GL_INTEGRATION="none")
+        row, coin, cores = COINS.index(MERGED_COIN), MERGED_COIN, min(2, os.cpu_count())
+        self.focus("Vorlant service settings")
+        self.wait_store(has_entries, "the coin rows")
         self.screenshot("e2e-keyboard-main.png")
 
         # The e-mail field has the focus first.
         self.type("person@example.org")
-        self.wait_for(lambda s: s.get("email") == "person@example.org", "the typed e-mail")
+        self.wait_store(lambda s: s.get("email") == "person@example.org", "the typed e-mail")
 
         # Focus order: e-mail, proxy button, then cores and partner of each row in turn.
         self.key(*["Tab"] * (2 + 2 * row))
         self.key(*["Down"] * cores)
-        self.wait_for(lambda s: entry_of(s, coin).get("running") == "true"
-                      and entry_of(s, coin).get("speed") == str(cores),
-                      "%d cores for %s" % (cores, coin))
-
+        self.wait_store(lambda s: entry_of(s, coin).get("running") == "true"
+                        and entry_of(s, coin).get("speed") == str(cores),
+                        "%d cores for %s" % (cores, coin))
         self.key("Tab", "Down")
-        self.wait_for(lambda s: entry_of(s, coin).get("mergedMining") == partner,
-                      "partner %s for %s" % (partner, coin))
+        self.wait_store(lambda s: entry_of(s, coin).get("mergedMining") == PARTNER,
+                        "partner %s for %s" % (PARTNER, coin))
         self.screenshot("e2e-keyboard-choices.png")
 
         self.key(*["shift+Tab"] * (2 + 2 * row))
         self.key("space")
-        dialog = self.display.find_window(PROXY_TITLE, self.app)
-        self.focus(dialog)
+        self.focus("Proxy Settings")
         # "No proxy" has the focus; the arrows move the choice down to "Custom settings",
         # then Tab goes past Cancel and OK to the address field.
         self.key("Down", "Down", "Tab", "Tab", "Tab")
@@ -82,22 +80,20 @@ class KeyboardTest(unittest.TestCase):
         self.type("1080")
         self.screenshot("e2e-keyboard-proxy.png")
         self.key("Return")
-        self.wait_for(lambda s: s.get("proxy") == "custom"
-                      and s.get("proxy-url") == "socks://proxy.vorlant.test:1080",
-                      "the custom proxy")
+        self.wait_store(lambda s: s.get("proxy") == "custom"
+                        and s.get("proxy-url") == "socks://proxy.vorlant.test:1080",
+                        "the custom proxy")
 
         # Back in the main window, Escape closes it and with it the program.
-        self.focus(main)
+        self.focus("Vorlant service settings")
         self.key("Escape")
-        self.assertEqual(self.app.wait_exit(), 0)
-
-        store = self.sandbox.store()
+        self.assertEqual(self.app.wait(harness.DEADLINE), 0)
+        store = self.store()
         self.assertEqual(store.get("email"), "person@example.org")
         self.assertEqual(entry_of(store, coin)["speed"], str(cores))
-        self.assertEqual(entry_of(store, coin)["mergedMining"], partner)
-        others = [c for c in coins if c != coin]
-        self.assertTrue(all(entry_of(store, c)["running"] == "false" for c in others),
-                        "only the chosen row changed")
+        self.assertEqual(entry_of(store, coin)["mergedMining"], PARTNER)
+        self.assertEqual([c for c in COINS if entry_of(store, c)["running"] != "false"], [coin],
+                         "only the chosen row changed")
 
 
 if __name__ == "__main__":
