@@ -1,12 +1,8 @@
-"""Runs the built vorlant-settings as a user would start it, against a throwaway store and home.
-
-The program always uses the machine-wide store (/etc/xdg/Vorlant.conf), so the tests re-run
-themselves in a private mount namespace: each test mounts a fresh tmpfs over /etc/xdg, and the
-namespace's /etc/hosts maps the test host names to this machine. The machine's own store and
-hosts file are never touched, and every process a test starts is stopped by that test.
-
-Usage: <test module> --app PATH --storedump PATH [--artifacts DIR] [unittest arguments]
-"""
+# Runs the built vorlant-settings as a user would start it, against a throwaway store and home.
+# The program always uses the machine-wide store, so the tests re-run themselves in a private
+# mount namespace: each test mounts a fresh tmpfs over /etc/xdg, and the namespace's /etc/hosts
+# maps the test host names to this machine. Every process a test starts is stopped by that test.
+# Usage: <test module> --app PATH --storedump PATH [--artifacts DIR] [unittest arguments]
 import argparse
 import json
 import os
@@ -83,9 +79,8 @@ def main():
     sys.exit(0 if result.wasSuccessful() else 1)
 
 
+# Returns condition()'s first true value; fails at the deadline, or once the program has died.
 def wait_until(condition, what, app=None, detail=lambda: ""):
-    """Polls condition() until it returns a true value, which is returned; fails at the
-    deadline, or at once when the program has died meanwhile."""
     deadline = time.monotonic() + DEADLINE
     while not (value := condition()):
         if app is not None and app.poll() is not None:
@@ -97,30 +92,24 @@ def wait_until(condition, what, app=None, detail=lambda: ""):
     return value
 
 
-def read_line(fd, what):
-    data = b""
-    while not data.endswith(b"\n"):
-        if not select.select([fd], [], [], DEADLINE)[0]:
-            raise AssertionError("timed out waiting for " + what)
-        chunk = os.read(fd, 1)
-        if not chunk:
-            raise AssertionError(what + ": stream closed early")
-        data += chunk
-    return data.decode().strip()
+# For a line its writer sends in one piece, as the pool server and Xvfb do.
+def read_line(stream, what):
+    if not select.select([stream], [], [], DEADLINE)[0]:
+        raise AssertionError("timed out waiting for " + what)
+    return stream.readline().decode().strip()
 
 
 def stop(process):
-    if process.poll() is None:
-        process.terminate()
-        try:
-            process.wait(5)
-        except subprocess.TimeoutExpired:
-            process.kill()
-            process.wait()
+    process.terminate()  # nothing once it has been waited for
+    try:
+        process.wait(5)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
 
 
+# The one value of a header as received (name compared without case), or None.
 def header(request, name):
-    """The one value of a header as received (name compared without case), or None."""
     values = [v for k, v in request["headers"] if k.lower() == name.lower()]
     if len(values) > 1:
         raise AssertionError("header %s received %d times" % (name, len(values)))
@@ -140,9 +129,8 @@ def has_entries(store):
     return all("miners/%s/mergedMining" % coin in store for coin in COINS)
 
 
+# Each test gets a throwaway home and an empty store folder (a tmpfs over /etc/xdg).
 class E2ETestCase(unittest.TestCase):
-    """Each test gets a throwaway home and an empty store folder (a tmpfs over /etc/xdg)."""
-
     def setUp(self):
         self.assertTrue(private_namespace(), "not inside a private mount namespace")
         self.root = tempfile.mkdtemp(prefix="vorlant-e2e-")
@@ -166,12 +154,11 @@ class E2ETestCase(unittest.TestCase):
                                    "--port", "0", "--record", self.record, "--status",
                                    str(status)], stdout=subprocess.PIPE)
         self.addCleanup(pool.stdout.close)
-        self.port = int(read_line(pool.stdout.fileno(), "the pool server's port"))
+        self.port = int(read_line(pool.stdout, "the pool server's port"))
         return "http://127.0.0.1:%d" % self.port
 
+    # Its outgoing connections leave from PROXY_EGRESS.
     def start_socks(self):
-        """microsocks on a free loopback port; its outgoing connections leave from
-        PROXY_EGRESS."""
         with socket.socket() as s:
             s.bind(("127.0.0.1", 0))
             port = s.getsockname()[1]
@@ -206,17 +193,13 @@ class E2ETestCase(unittest.TestCase):
             env["ASAN_OPTIONS"] += ":suppressions=" + os.path.join(
                 SOURCE_DIR, "tests", "sanitizers", "asan.supp")
         env.update(environment)
-        # Checked last, after the program has been stopped.
-        self.addCleanup(self.check_no_sanitizer_report)
+        # Checked after the program has been stopped.
+        self.addCleanup(lambda: self.assertNotRegex(self.app_output(), SANITIZER_MARKS))
         self.app = self.spawn("app", [ARGS.app], env=env, cwd=self.root)
 
     def app_output(self):
         with open(os.path.join(self.root, "app.log"), encoding="utf-8", errors="replace") as f:
             return f.read()
-
-    def check_no_sanitizer_report(self):
-        if SANITIZER_MARKS.search(self.app_output()):
-            raise AssertionError("sanitizer report from the program:\n" + self.app_output())
 
     def requests(self):
         try:
@@ -229,8 +212,8 @@ class E2ETestCase(unittest.TestCase):
     def wait_request(self):
         return wait_until(self.requests, "the catalogue request", self.app, self.app_output)[0]
 
+    # The store as Qt reads it back: {"group/key": value}; {} while there is no file.
     def store(self):
-        """The store as Qt reads it back: {"group/key": value}; {} while there is no file."""
         snapshot = os.path.join(self.root, "store-snapshot.conf")
         try:
             shutil.copyfile(STORE_PATH, snapshot)
@@ -240,9 +223,8 @@ class E2ETestCase(unittest.TestCase):
                               timeout=DEADLINE, check=True)
         return json.loads(dump.stdout)
 
+    # Returns the first store that meets the condition; a failure shows the last store seen.
     def wait_store(self, condition, what):
-        """Waits until condition(store) holds and returns that store; a failure shows the last
-        store seen."""
         seen = {}
 
         def check():

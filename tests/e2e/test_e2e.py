@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The built program, started headless, against the sample pool server and a throwaway store."""
+# The built program, started headless, against the sample pool server and a throwaway store.
 import datetime
 import os
 import re

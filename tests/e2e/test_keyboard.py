@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The real window on a virtual X display, driven with the keyboard only, as a person would."""
+# The real window on a virtual X display, driven with the keyboard only, as a person would.
 import os
 import re
 import subprocess
@@ -30,9 +30,9 @@ class KeyboardTest(E2ETestCase):
         self.assertIsNotNone(self.x("import", "-window", "root",
                                     os.path.join(harness.ARGS.artifacts, name)), "screenshot")
 
+    # No window manager runs on the virtual display to give a new window the keyboard; a
+    # person would click into it.
     def focus(self, title):
-        """Waits for the window and gives it the keyboard; no window manager runs on the virtual
-        display to do that, and a person would click into it."""
         window = harness.wait_until(
             lambda: (self.x("xdotool", "search", "--onlyvisible", "--name",
                             "^%s$" % re.escape(title)) or "").split()[:1],
@@ -44,8 +44,8 @@ class KeyboardTest(E2ETestCase):
         self.spawn("xvfb", ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
                             "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,))
         os.close(write_end)
-        self.display = ":" + harness.read_line(read_end, "Xvfb's display number")
-        os.close(read_end)
+        with os.fdopen(read_end, "rb") as pipe:
+            self.display = ":" + harness.read_line(pipe, "Xvfb's display number")
         # Widgets draw without OpenGL, and the display has no GL driver worth loading.
         self.start_app("[General]\nserver=%s\n" % self.start_pool(), QT_QPA_PLATFORM="xcb",
                        DISPLAY=self.display, QT_XCB_GL_INTEGRATION="none")
