@@ -210,7 +210,8 @@ class E2ETestCase(unittest.TestCase):
             return []
 
     def wait_request(self):
-        return wait_until(self.requests, "the catalogue request", self.app, self.app_output)[0]
+        return wait_until(self.requests, "the catalogue request", self.app,
+                          lambda: "\nprogram output:\n" + self.app_output())[0]
 
     # The store as Qt reads it back: {"group/key": value}; {} while there is no file.
     def store(self):
