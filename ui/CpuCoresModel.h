@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QAbstractItemModel>
+#include "ui/FlatListModel.h"
 
 namespace Vorlant {
 
 // The core counts a coin can be mined with: row r stands for r cores, row 0 for "not mined".
 // One instance is shared by the cores combo of every coin row.
-class CpuCoresModel final : public QAbstractItemModel {
+class CpuCoresModel final : public FlatListModel {
     Q_OBJECT
 
 public:
@@ -14,15 +14,8 @@ public:
 
     static CpuCoresModel& instance();
 
-    QModelIndex index(int row, int column,
-                      const QModelIndex& parent = QModelIndex()) const override;
-    QModelIndex parent(const QModelIndex& child) const override;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation,
-                        int role = Qt::DisplayRole) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
     quint32 m_cores;

@@ -5,7 +5,7 @@
 namespace Vorlant {
 
 MergedMiningModel::MergedMiningModel(QObject* parent)
-    : QAbstractItemModel(parent) {
+    : FlatListModel(parent) {
     m_pools.append(Pool(QString(), QString()));
 }
 
@@ -21,24 +21,8 @@ void MergedMiningModel::addPool(const QString& coin, const QString& mergedPool) 
     endInsertRows();
 }
 
-QModelIndex MergedMiningModel::index(int row, int column, const QModelIndex& parent) const {
-    if (!hasIndex(row, column, parent))
-        return QModelIndex();
-    return createIndex(row, column, quintptr(row));
-}
-
-QModelIndex MergedMiningModel::parent(const QModelIndex& child) const {
-    Q_UNUSED(child);
-    return QModelIndex();
-}
-
 int MergedMiningModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_pools.size();
-}
-
-int MergedMiningModel::columnCount(const QModelIndex& parent) const {
-    Q_UNUSED(parent);
-    return 1;
 }
 
 QVariant MergedMiningModel::data(const QModelIndex& index, int role) const {
@@ -66,19 +50,6 @@ QVariant MergedMiningModel::data(const QModelIndex& index, int role) const {
     default:
         return QVariant();
     }
-}
-
-QVariant MergedMiningModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    Q_UNUSED(section);
-    Q_UNUSED(orientation);
-    Q_UNUSED(role);
-    return QVariant();
-}
-
-Qt::ItemFlags MergedMiningModel::flags(const QModelIndex& index) const {
-    if (!index.isValid())
-        return Qt::NoItemFlags;
-    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
 }
 
 const QString& MergedMiningModel::coinAt(int row) const {

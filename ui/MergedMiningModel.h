@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QAbstractItemModel>
+#include "ui/FlatListModel.h"
 #include <QPair>
 #include <QString>
 #include <QVector>
@@ -10,7 +10,7 @@ namespace Vorlant {
 // Every merged-mining partner of every coin, as (coin id, merged pool id) pairs in the order
 // they were registered, after a leading "No" row whose ids are null strings. Each coin row
 // looks at it through its own MergedMiningProxyModel.
-class MergedMiningModel final : public QAbstractItemModel {
+class MergedMiningModel final : public FlatListModel {
     Q_OBJECT
 
 public:
@@ -28,15 +28,8 @@ public:
     // The CoinRole value of a row without going through data(): every proxy filters every row.
     const QString& coinAt(int row) const;
 
-    QModelIndex index(int row, int column,
-                      const QModelIndex& parent = QModelIndex()) const override;
-    QModelIndex parent(const QModelIndex& child) const override;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
-    QVariant headerData(int section, Qt::Orientation orientation,
-                        int role = Qt::DisplayRole) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
     using Pool = QPair<QString, QString>;
