@@ -5,6 +5,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
+if [ "$(id -u)" -ne 0 ]; then
+    # The end-to-end and wire tests run in private mount namespaces, which need root.
+    exec sudo "$0" "$@"
+fi
+
 scripts/install-deps.sh
 
 run_suite() {
