@@ -101,15 +101,8 @@ void DownloadManager::abort() {
         return;
     d->m_repeat_timer.stop();
     d->m_timeout_timer.stop();
-    // Listeners hear the cancellation first and may delete us while they do.
-    const QPointer<DownloadManager> self(this);
-    reply->abort();
-    if (!self) {
-        reply->deleteLater();
-        return;
-    }
-    dropReply(reply);
-    emit abortSignal();
+    if (cancelReply(reply))
+        emit abortSignal();
 }
 
 void DownloadManager::readyRead() {
@@ -134,15 +127,8 @@ void DownloadManager::error(QNetworkReply::NetworkError code) {
 void DownloadManager::start(Method method) {
     d->m_method = method;
     if (QNetworkReply* previous = std::exchange(d->m_reply, nullptr)) {
-        const QPointer<DownloadManager> self(this);
-        previous->abort();
-        if (!self) {
-            previous->deleteLater();
-            return;
-        }
-        dropReply(previous);
         // A listener of that cancellation may have started a request itself.
-        if (d->m_reply)
+        if (!cancelReply(previous) || d->m_reply)
             return;
     }
     d->m_buffer.clear();
@@ -161,6 +147,18 @@ void DownloadManager::start(Method method) {
         d->m_repeat_timer.start();
     if (d->m_timeout_timer.interval() > 0)
         d->m_timeout_timer.start();
+}
+
+bool DownloadManager::cancelReply(QNetworkReply* reply) {
+    // Listeners hear the cancellation first and may delete us while they do.
+    const QPointer<DownloadManager> self(this);
+    reply->abort();
+    if (!self) {
+        reply->deleteLater();
+        return false;
+    }
+    dropReply(reply);
+    return true;
 }
 
 void DownloadManager::dropReply(QNetworkReply* reply) {

@@ -47,6 +47,8 @@ private slots:
 private:
     enum class Method { Get, Post };
     void start(Method method);
+    // Cancels a reply that is no longer current; false when a listener deleted this manager.
+    bool cancelReply(QNetworkReply* reply);
     void dropReply(QNetworkReply* reply);
 
     Q_DISABLE_COPY(DownloadManager)
