@@ -4,7 +4,7 @@
 //   bench_catalogue --store DIR --coins N [--partners P]
 //
 // DIR becomes the system-scope settings folder (and HOME), so the store used is
-// DIR/Vorlant.conf and never the machine's. Prints one tab-separated line of milliseconds:
+// DIR/vorlant/Vorlant.conf and never the machine's. Prints one tab-separated line of milliseconds:
 // coins, entries already stored, handling, write-back, first layout.
 
 #include "settings/Settings.h"
@@ -102,7 +102,8 @@ int main(int argc, char** argv) {
     timer.start();
     dialog.poolResponce(200, reply, QStringLiteral("pool"));
     const double handling = msSince(timer);
-    QSettings(QSettings::NativeFormat, QSettings::SystemScope, QStringLiteral("Vorlant"), QString())
+    QSettings(QSettings::NativeFormat, QSettings::SystemScope, QLatin1String(kStoreOrganisation),
+              QLatin1String(kStoreApplication))
         .sync();
     const double writeBack = msSince(timer);
     dialog.adjustSize();

@@ -14,7 +14,7 @@ Three programs take turns, so load from elsewhere on the machine falls on all al
 program (one empty dialog, one GET), the bare program with one line of text in its dialog (the
 first text costs a font database and a font), and vorlant-settings. Figures are medians.
 
-The real program always uses the machine-wide store /etc/xdg/Vorlant.conf, so this script
+The real program always uses the machine-wide store /etc/xdg/vorlant/Vorlant.conf, so this script
 refuses to run unless /etc/xdg is a tmpfs of its own mount namespace (scripts/bench-startup.sh
 sets that up). Every run gets a fresh store there and a fresh temporary home.
 """
@@ -160,7 +160,8 @@ def measure_once(server, command, settle, timeout):
 
 
 def write_store(port):
-    with open(os.path.join(STORE_DIR, "Vorlant.conf"), "w", encoding="utf-8") as f:
+    os.makedirs(os.path.join(STORE_DIR, "vorlant"), exist_ok=True)
+    with open(os.path.join(STORE_DIR, "vorlant", "Vorlant.conf"), "w", encoding="utf-8") as f:
         f.write("[General]\nserver=http://127.0.0.1:%d\n" % port)
 
 

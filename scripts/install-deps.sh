@@ -6,7 +6,7 @@ packages=(
     build-essential cmake ninja-build ccache pkg-config
     qtbase5-dev qtbase5-dev-tools
     clang libclang-rt-14-dev
-    python3 microsocks desktop-file-utils
+    python3 microsocks desktop-file-utils appstream lintian dpkg-dev
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
     util-linux mount procps
 )

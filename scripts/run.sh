@@ -39,8 +39,9 @@ echo "Sample pool catalogue on http://127.0.0.1:$port; throwaway store; close th
 unshare --mount --propagation private -- bash -c '
     set -e
     mount -t tmpfs vorlant-store /etc/xdg
-    printf "[General]\nserver=http://127.0.0.1:%s\n" "$1" > /etc/xdg/Vorlant.conf
+    mkdir /etc/xdg/vorlant
+    printf "[General]\nserver=http://127.0.0.1:%s\n" "$1" > /etc/xdg/vorlant/Vorlant.conf
     "$2"
     echo "The store as the program left it:"
-    cat /etc/xdg/Vorlant.conf
+    cat /etc/xdg/vorlant/Vorlant.conf
 ' run-store "$port" "$build/vorlant-settings"

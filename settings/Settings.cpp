@@ -6,9 +6,13 @@ namespace Vorlant {
 
 Settings::Settings()
     : d(std::make_unique<Private>()) {
-    // An empty application name keeps us on the organisation-wide node that the service reads.
     d->store = std::make_shared<QSettings>(QSettings::NativeFormat, QSettings::SystemScope,
-                                           QStringLiteral("Vorlant"), QString());
+                                           QLatin1String(kStoreOrganisation),
+                                           QLatin1String(kStoreApplication));
+#ifndef Q_OS_WIN
+    // The file that Qt would consult beside the folder (/etc/xdg/vorlant.conf) is no store of ours.
+    d->store->setFallbacksEnabled(false);
+#endif
 }
 
 Settings::~Settings() = default;

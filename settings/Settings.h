@@ -11,6 +11,19 @@ namespace Vorlant {
 // Base URL of the pool operator's web API, used until the store names another one.
 inline const char kDefaultServerUrl[] = "https://api.vorlant.net";
 
+// The store shared with the service, as QSettings names it in the machine-wide scope. On Windows
+// it is the registry node of organisation "Vorlant", which the service reads. Elsewhere it is
+// Vorlant.conf in a folder of its own under Qt's system folder (/etc/xdg/vorlant/): members of
+// a group may save only where they may create files, since Qt writes a temporary file and a lock
+// file beside the store and renames the one over it; /etc/xdg itself stays root's.
+#ifdef Q_OS_WIN
+inline const char kStoreOrganisation[] = "Vorlant";
+inline const char kStoreApplication[] = "";
+#else
+inline const char kStoreOrganisation[] = "vorlant";
+inline const char kStoreApplication[] = "Vorlant";
+#endif
+
 // The one process-wide view of the store shared with the mining service. Every read and write
 // goes straight to the backing QSettings; nothing is cached here.
 class Settings final {

@@ -18,7 +18,7 @@ import unittest
 
 SOURCE_DIR = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "../.."))
 SAMPLE_POOL = os.path.join(SOURCE_DIR, "tools", "samplepool")
-STORE_PATH = "/etc/xdg/Vorlant.conf"
+STORE_PATH = "/etc/xdg/vorlant/Vorlant.conf"
 CATALOGUE_PATH = "/api/2.3/pool/config"
 # Reached through a name, since Qt never sends a loopback literal through a proxy. The others
 # are the built-in server and those of old fixture stores: a request to one stays here, refused.
@@ -138,8 +138,9 @@ class E2ETestCase(unittest.TestCase):
         for sub in ("home", "config", "data", "cache", "runtime"):
             os.makedirs(os.path.join(self.root, sub), 0o700)
         subprocess.run(["mount", "-t", "tmpfs", "-o", "size=16m,mode=0755", "vorlant-e2e-store",
-                        os.path.dirname(STORE_PATH)], check=True)
-        self.addCleanup(subprocess.run, ["umount", os.path.dirname(STORE_PATH)], check=True)
+                        "/etc/xdg"], check=True)
+        self.addCleanup(subprocess.run, ["umount", "/etc/xdg"], check=True)
+        os.mkdir(os.path.dirname(STORE_PATH))
 
     def spawn(self, name, command, **kwargs):
         with open(os.path.join(self.root, name + ".log"), "wb") as log:

@@ -1,5 +1,7 @@
 #include "support/TestEnvironment.h"
 
+#include "settings/Settings.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -38,8 +40,8 @@ void clearStore() {
 }
 
 QSettings rawStore() {
-    return QSettings(QSettings::NativeFormat, QSettings::SystemScope, QStringLiteral("Vorlant"),
-                     QString());
+    return QSettings(QSettings::NativeFormat, QSettings::SystemScope,
+                     QLatin1String(kStoreOrganisation), QLatin1String(kStoreApplication));
 }
 
 QVariantMap storeSnapshot() {

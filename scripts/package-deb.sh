@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds the Debian package of the program into build/deb/package/ and checks it the way Debian
+# does: lintian (no error may remain; the warnings left are explained in
+# packaging/deb/lintian.md), desktop-file-validate and appstreamcli.
+#   scripts/package-deb.sh   then   sudo apt install ./build/deb/package/vorlant-settings_*.deb
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+scripts/install-deps.sh
+build="$root/build/deb"
+# Debian's hardening flags (fortified functions, read-only relocations), as its own packages get.
+eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORLANT_BUILD_TESTS=OFF \
+    >/dev/null
+cmake --build "$build" -- -j2
+rm -f "$build"/package/*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls "$build"/package/*.deb)
+
+desktop-file-validate packaging/deb/vorlant-settings.desktop
+appstreamcli validate --no-net --pedantic packaging/deb/net.vorlant.settings.metainfo.xml >/dev/null
+# lintian exits non-zero on an error; warnings are printed for a reader to compare with the notes.
+lintian --info --no-tag-display-limit "$deb"
+echo "$deb"

@@ -1,0 +1,6 @@
+# The Debian package installed with apt on a throwaway copy of this machine, then used by two
+# members of the group vorlant and by a user outside it. Needs root, as the namespace tests do.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    add_test(NAME tst_deb COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/deb/deb_test.sh ${PROJECT_BINARY_DIR})
+    set_tests_properties(tst_deb PROPERTIES TIMEOUT 300)
+endif()
