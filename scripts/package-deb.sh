@@ -21,5 +21,5 @@ deb=$(ls "$build"/package/*.deb)
 desktop-file-validate packaging/deb/vorlant-settings.desktop
 appstreamcli validate --no-net --pedantic packaging/deb/net.vorlant.settings.metainfo.xml >/dev/null
 # lintian exits non-zero on an error; warnings are printed for a reader to compare with the notes.
-lintian --info --no-tag-display-limit "$deb"
+lintian --info --tag-display-limit 0 "$deb"
 echo "$deb"

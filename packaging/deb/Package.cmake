@@ -47,8 +47,7 @@ set(CPACK_PACKAGE_NAME vorlant-settings)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "Vorlant <packages@vorlant.net>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "settings of the Vorlant CPU-mining service")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "settings of the Vorlant CPU-mining service
-One window where the account e-mail, the CPU cores and merged-mining partner
+set(CPACK_PACKAGE_DESCRIPTION "One window where the account e-mail, the CPU cores and merged-mining partner
 of each coin, and the proxy of the Vorlant mining service are chosen. Every
 choice is saved at once into the settings shared with the service.
 

@@ -60,7 +60,7 @@ run_as() {
     xdotool windowfocus --sync "$window"
 }
 close() {
-    xdotool key --window "$window" Escape
+    xdotool key Escape
     wait "$app" || fail "the program of $1 ended with $?: $(cat "/tmp/$1.log")"
 }
 
