@@ -11,6 +11,11 @@ namespace Vorlant {
 // Base URL of the pool operator's web API, used until the store names another one.
 inline const char kDefaultServerUrl[] = "https://api.vorlant.net";
 
+// Coin ids and old engines become group names in the store. An empty one, or one holding a group
+// separator, would write into "miners" itself or into another coin's entry; the registry ends a
+// key name at NUL, so control characters could do the same on Windows.
+bool isUsableCoinId(const QString& id);
+
 // The one process-wide view of the store shared with the mining service. Every read and write
 // goes straight to the backing QSettings; nothing is cached here.
 class Settings final {
