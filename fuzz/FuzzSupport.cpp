@@ -140,6 +140,20 @@ QByteArray rewrittenByQt(const QByteArray& contents) {
     return rewritten;
 }
 
+StoreMap surfacedByQt(const QByteArray& contents) {
+    const StoreMap reached = parseStore(contents);
+    const QString path = writeScratch(contents);
+    {
+        QSettings store(path, QSettings::IniFormat);
+        for (auto it = reached.cbegin(); it != reached.cend(); ++it)
+            store.remove(it.key());
+    }
+    QFile file(path);
+    const QByteArray rest = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    file.remove();
+    return parseStore(rest);
+}
+
 QStringList listedGroups(const QByteArray& contents, const QString& group) {
     const QString path = writeScratch(contents);
     QStringList groups;
@@ -238,6 +252,14 @@ void removeTree(StoreMap& keys, const QString& key) {
     const QString below = key + u'/';
     for (auto it = keys.lowerBound(below); it != keys.end() && it.key().startsWith(below);)
         it = keys.erase(it);
+}
+
+bool namesOwnEntry(const QString& name) {
+    for (const QChar c : name) {
+        if (c == u'/' || c == u'\\' || c.category() == QChar::Other_Control)
+            return false;
+    }
+    return !name.isEmpty();
 }
 
 } // namespace Vorlant::Fuzz

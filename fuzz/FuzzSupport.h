@@ -31,6 +31,10 @@ QByteArray writeStore(const StoreMap& keys);
 // can differ from what it read: a malformed line may turn into a key that a lookup reaches.
 QByteArray rewrittenByQt(const QByteArray& contents);
 
+// The keys of that write-back which come from lines no lookup reached (a "[/miners]" section):
+// they belong to no entry, and no removal reaches them before Qt writes them back.
+StoreMap surfacedByQt(const QByteArray& contents);
+
 // The groups that Qt lists in group ("" for the top) of a store file. A malformed line can add a
 // group whose keys no lookup reaches ("a//b=1" lists a group a), so this is more than the groups
 // of the parsed keys.
@@ -56,6 +60,10 @@ QString differences(const StoreMap& expected, const StoreMap& actual);
 // Sorted names of the groups and keys directly below prefix ("" for the top, "miners/").
 QStringList childGroups(const StoreMap& keys, const QString& prefix);
 QStringList childKeys(const StoreMap& keys, const QString& prefix);
+
+// A name that can only name its own entry: not empty, no group separator, no control character
+// (the registry ends a key name at NUL).
+bool namesOwnEntry(const QString& name);
 
 // Drops key and everything below it, as QSettings::remove does.
 void removeTree(StoreMap& keys, const QString& key);

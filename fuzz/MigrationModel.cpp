@@ -59,8 +59,7 @@ struct OldEntry {
 // engine names (in any letter case, as the registry would) an entry that stays.
 void findStayingEntries(QVector<OldEntry>& entries) {
     for (OldEntry& entry : entries)
-        entry.stays =
-            entry.engine.isEmpty() || entry.engine.contains(u'/') || entry.engine.contains(u'\\');
+        entry.stays = !namesOwnEntry(entry.engine);
     bool grew = true;
     while (grew) {
         grew = false;

@@ -64,7 +64,7 @@ QSet<QString> coinIds(const QJsonObject& root) {
     for (auto it = root.begin(); it != root.end(); ++it) {
         const QString& id = it.key();
         if (memberText(it.value().toObject(), "family") == QLatin1String("cryptonight") &&
-            !id.isEmpty() && !id.contains(u'/') && !id.contains(u'\\'))
+            namesOwnEntry(id))
             ids.insert(id);
     }
     return ids;

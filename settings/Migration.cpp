@@ -98,15 +98,11 @@ QVector<OldEntry> readOldEntries(QSettings& store) {
     return entries;
 }
 
-bool isUsableEngine(const QString& engine) {
-    return !engine.isEmpty() && !engine.contains(u'/') && !engine.contains(u'\\');
-}
-
 // An entry without a usable engine stays where it is, and so does any entry whose engine names
 // a staying one: moving it there would mix two entries. Registry keys ignore letter case.
 void markEntriesToKeep(QVector<OldEntry>& entries) {
     for (OldEntry& entry : entries)
-        entry.keep = !isUsableEngine(entry.engine);
+        entry.keep = !isUsableCoinId(entry.engine);
     const auto namesKeptEntry = [&entries](const QString& engine) {
         return std::any_of(entries.cbegin(), entries.cend(), [&engine](const OldEntry& other) {
             return other.keep && other.group.compare(engine, Qt::CaseInsensitive) == 0;

@@ -2,6 +2,7 @@
 
 #include "settings/Settings.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -18,25 +19,15 @@ QString root() {
 } // namespace
 
 QString isolateEnvironment() {
-    for (const char* name :
-         {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
-        QDir().mkpath(root() + QLatin1Char('/') + QLatin1String(name));
-        qputenv(name, QFile::encodeName(root() + QLatin1Char('/') + QLatin1String(name)));
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+        const QString path = root() + '/' + name;
+        QDir().mkpath(path);
+        qputenv(name, QFile::encodeName(path));
     }
-    QFile::setPermissions(root() + QStringLiteral("/XDG_RUNTIME_DIR"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QDir().mkpath(root() + QStringLiteral("/system"));
-    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope,
-                       root() + QStringLiteral("/system"));
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       root() + QStringLiteral("/XDG_CONFIG_HOME"));
+    QDir().mkpath(root() + "/system");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, root() + "/system");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root() + "/XDG_CONFIG_HOME");
     return root();
-}
-
-void clearStore() {
-    QSettings store = rawStore();
-    store.clear();
-    store.sync();
 }
 
 QSettings rawStore() {
@@ -52,8 +43,27 @@ QVariantMap storeSnapshot() {
     return snapshot;
 }
 
+void clearStore() {
+    QSettings store = rawStore();
+    store.clear();
+    store.sync();
+}
+
+void loadStoreFixture(const QString& name) {
+    rawStore().sync();
+    const QString path = rawStore().fileName();
+    writeFile(path, readFile(QStringLiteral(VORLANT_TEST_DATA "/stores/%1.conf").arg(name)));
+    // Qt reads a store file again only when its size or modification time changed.
+    static qint64 stamp = 978307200;
+    QFile file(path);
+    file.open(QIODevice::Append);
+    file.setFileTime(QDateTime::fromSecsSinceEpoch(++stamp), QFileDevice::FileModificationTime);
+    file.close();
+    rawStore().sync();
+}
+
 QString logDirectoryPath() {
-    return root() + QStringLiteral("/XDG_DATA_HOME/vorlant-service/log");
+    return root() + "/XDG_DATA_HOME/vorlant-service/log";
 }
 
 QByteArray readFile(const QString& path) {
