@@ -74,6 +74,16 @@ for u in alice bob; do
 done
 grep -qx "apiToken=kept" $store || fail "the old store's token is lost"
 
+# Outside the group: the notice (its line is also logged), a store left as it was, and unread.
+sum=$(md5sum <$store)
+run_as eve
+xdotool type --delay 30 "eve@example.org"
+wait_for "eve's notice" grep -q "Settings can't be saved: no permission to change $store" \
+    /home/eve/.local/share/vorlant-service/log/vorlant.log
+close eve
+[ "$(md5sum <$store)" = "$sum" ] || fail "eve changed the store"
+setpriv --reuid=eve --regid=eve --init-groups cat $store >/dev/null 2>&1 && fail "eve read the store"
+
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq vorlant-settings >/dev/null 2>&1
 grep -qx "email=bob@example.org" $store || fail "removing the package took the store"
 DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq vorlant-settings >/dev/null 2>&1
