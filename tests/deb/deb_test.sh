@@ -41,8 +41,9 @@ export DISPLAY=:5
 wait_for "Xvfb" xdotool getmouselocation
 printf '[General]\nserver=http://127.0.0.1:%s\napiToken=kept\n' "$(cat /tmp/port)" \
     >/etc/xdg/Vorlant.conf
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$1" >/tmp/apt.log 2>&1 ||
-    fail "apt install: $(cat /tmp/apt.log)"
+apt() { DEBIAN_FRONTEND=noninteractive apt-get -y -qq "$@" >/tmp/apt.log 2>&1 ||
+    fail "apt-get $*: $(cat /tmp/apt.log)"; }
+apt install "$1"
 [ ! -e /etc/xdg/Vorlant.conf ] || fail "the old store was not taken over"
 [ "$(stat -c '%a %U:%G' /etc/xdg/vorlant)" = "2770 root:vorlant" ] || fail "folder rights"
 
@@ -74,7 +75,8 @@ for u in alice bob; do
 done
 grep -qx "apiToken=kept" $store || fail "the old store's token is lost"
 
-# Outside the group: the notice (its line is also logged), a store left as it was, and unread.
+# Outside the group: the notice (found by the line the window also logs), a store left as it
+# was, and unread.
 sum=$(md5sum <$store)
 run_as eve
 xdotool type --delay 30 "eve@example.org"
@@ -84,8 +86,8 @@ close eve
 [ "$(md5sum <$store)" = "$sum" ] || fail "eve changed the store"
 setpriv --reuid=eve --regid=eve --init-groups cat $store >/dev/null 2>&1 && fail "eve read the store"
 
-DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq vorlant-settings >/dev/null 2>&1
+apt remove vorlant-settings
 grep -qx "email=bob@example.org" $store || fail "removing the package took the store"
-DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq vorlant-settings >/dev/null 2>&1
+apt purge vorlant-settings
 [ ! -e /etc/xdg/vorlant ] || fail "purging the package left the store"
 echo PASS
