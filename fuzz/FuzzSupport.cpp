@@ -145,6 +145,7 @@ StoreMap surfacedByQt(const QByteArray& contents) {
     const QString path = writeScratch(contents);
     {
         QSettings store(path, QSettings::IniFormat);
+        store.allKeys(); // parses every section first, as the upgrade's first listing does
         for (auto it = reached.cbegin(); it != reached.cend(); ++it)
             store.remove(it.key());
     }

@@ -7,12 +7,14 @@
 #include "ui/MainDialog.h"
 #include "ui/MergedMiningModel.h"
 #include "ui/MergedMiningProxyModel.h"
+#include "ui/ProxyDialog.h"
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QThread>
 #include <QtTest>
 
@@ -133,7 +135,7 @@ private slots:
         QCOMPARE(pools.value("wow").toUrl().port(), 0);
     }
 
-    // Failed replies and unusable coin ids ("", "/" or "\" inside) write nothing, add no row and
+    // Failed replies and unusable coin ids ("", "/", "\" or a control character inside) write nothing, add no row and
     // register no partner.
     void onlyUsableCoinsOfGoodRepliesAreWritten_data() {
         QTest::addColumn<uint>("code");
@@ -141,7 +143,7 @@ private slots:
         QTest::addColumn<QString>("good"); // the one coin that gets a row, if any
         const QString good = freshId();
         QString bad;
-        for (const QString& id : {QString(), QString("/"), good + "/x", "x\\\\" + good})
+        for (const QString& id : {QString(), QString("/"), good + "/x", "x\\\\" + good, good + "\\u0000x"})
             bad += QString(R"("%1": {"family": "cryptonight", "server": {"merged": {"p": {}}}},)").arg(id);
         QTest::newRow("no reply") << 0u << catalogue("xmr") << QString();
         QTest::newRow("201") << 201u << catalogue("xmr") << QString();
@@ -223,7 +225,7 @@ private slots:
                      proxy.index(2, 0).data().toString(), QString("NoXTMNo"));
     }
 
-    // Start-up comes last: it renames the application and styles it for the rest of the run.
+    // Start-up comes late: it renames the application and styles it for the rest of the run.
     void startUpLogsStyleSheetAndStampsStore() {
         QFile resource(kStyleSheetResource);
         QVERIFY(resource.open(QIODevice::ReadOnly));
@@ -236,6 +238,30 @@ private slots:
         QVERIFY(Test::readFile(logFile).contains("] [ info]  " + sheet + '\n'));
         applyStyleSheet(*qApp, ":stylesheet/missing");
         QVERIFY(Test::readFile(logFile).endsWith("] [error]  Unable to open file with stylesheet\n"));
+    }
+
+    // A store that keeps nothing: one line and one error entry say so, and the inputs that write take
+    // nothing until a write-back succeeds again. A folder in place of the file stops even root.
+    // After start-up, which puts the log where the test looks.
+    void unwritableStoreIsShown() {
+        auto* notice = m_dialog->findChild<QLabel*>("m_store_notice_label");
+        QVERIFY(notice->isHidden());
+        m_dialog->poolResponce(200, catalogue(freshId()), QVariant());
+        const QString path = Test::rawStore().fileName();
+        QVERIFY(QFile::remove(path) && QDir().mkdir(path));
+        QTest::keyClick(cell(*m_dialog, 1), Qt::Key_End);
+        QTRY_VERIFY(!notice->isHidden());
+        QCOMPARE(notice->text(), "Settings can't be saved: no permission to change " + QDir::toNativeSeparators(path));
+        QCOMPARE(Test::readFile(Test::logDirectoryPath() + "/vorlant.log").count("[error]  " + notice->text().toUtf8()), 1);
+        const auto writable = [this] {
+            return QString("%1%2%3").arg(!m_dialog->findChild<QLineEdit*>("m_email_edit")->isReadOnly())
+                .arg(cell(*m_dialog, 1)->isEnabled()).arg(ProxyDialog(m_dialog.get()).findChild<QPushButton*>("m_proxy_ok_pb")->isEnabled());
+        };
+        QCOMPARE(writable(), QString("000"));
+        QVERIFY(QDir().rmdir(path));
+        m_dialog->show(); // the user comes back to the window
+        QTRY_VERIFY(notice->isHidden());
+        QCOMPARE(writable(), QString("111"));
     }
 };
 

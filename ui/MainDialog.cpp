@@ -12,6 +12,7 @@
 #include "ui_MainDialog.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QLabel>
 #include <QNetworkRequest>
@@ -66,11 +67,7 @@ MainDialog::MainDialog()
         Settings::instance().setValue(QStringLiteral("email"), text);
         scheduleStoreCheck();
     });
-    // One check per pass of the event loop, however many keystrokes it delivers.
-    m_store_check.setSingleShot(true);
-    m_store_check.setInterval(0);
-    connect(&m_store_check, &QTimer::timeout, this, &MainDialog::checkStore);
-    checkStore();
+    watchStore();
 }
 
 MainDialog::~MainDialog() {
@@ -89,6 +86,22 @@ void MainDialog::requestCatalogue() {
     connect(m_manager.get(), SIGNAL(finishedSignal(quint32, QByteArray, QVariant)), this,
             SLOT(poolResponce(quint32, QByteArray, QVariant)));
     m_manager->get();
+}
+
+void MainDialog::watchStore() {
+    // One check per pass of the event loop, however many keystrokes it delivers.
+    m_store_check.setSingleShot(true);
+    m_store_check.setInterval(0);
+    connect(&m_store_check, &QTimer::timeout, this, &MainDialog::checkStore);
+    // Space may have been freed or the right granted meanwhile: coming back to the window tries
+    // the write-back again, since the locked inputs make no writes that would.
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state == Qt::ApplicationActive &&
+                    Settings::instance().fault() != StoreFault::None)
+                    scheduleStoreCheck();
+            });
+    checkStore();
 }
 
 void MainDialog::scheduleStoreCheck() {
@@ -156,11 +169,10 @@ QComboBox* MainDialog::createCoresCombo(const QString& coin, bool running) {
                 : QVariant(0u);
     combo->setCurrentIndex(int(speed.toUInt()));
     combo->setFrame(false);
-    connect(combo, QOverload<int>::of(&QComboBox::activated),
-            [this, combo, coin](int index) {
-                coresChosen(combo, coin, index);
-                scheduleStoreCheck();
-            });
+    connect(combo, QOverload<int>::of(&QComboBox::activated), [this, combo, coin](int index) {
+        coresChosen(combo, coin, index);
+        scheduleStoreCheck();
+    });
     return combo;
 }
 
@@ -170,11 +182,10 @@ QComboBox* MainDialog::createMergedMiningCombo(const QString& coin, const QStrin
     combo->setModel(new MergedMiningProxyModel(coin, this));
     combo->setCurrentIndex(
         combo->findData(mergedMining, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive));
-    connect(combo, QOverload<int>::of(&QComboBox::activated),
-            [this, combo, coin](int index) {
-                mergedMiningChosen(combo, coin, index);
-                scheduleStoreCheck();
-            });
+    connect(combo, QOverload<int>::of(&QComboBox::activated), [this, combo, coin](int index) {
+        mergedMiningChosen(combo, coin, index);
+        scheduleStoreCheck();
+    });
     return combo;
 }
 

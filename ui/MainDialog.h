@@ -36,6 +36,7 @@ public slots:
 private:
     void requestCatalogue();
     // After every change: a write-back, and the notice line when the store keeps nothing.
+    void watchStore();
     void scheduleStoreCheck();
     void checkStore();
     void applyStoreFault(StoreFault fault);

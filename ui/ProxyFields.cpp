@@ -29,8 +29,8 @@ ProxyFields ProxyFields::fromUrl(const QUrl& url) {
         return {};
     // A hand-edited "socks://host" has no port; show the one the network side then uses, so
     // that OK stores it rather than 0, which would turn the proxy off.
-    const int port = url.scheme() == QLatin1String("socks") ? url.port(kDefaultSocksPort)
-                                                            : url.port();
+    const int port =
+        url.scheme() == QLatin1String("socks") ? url.port(kDefaultSocksPort) : url.port();
     return {url.host(QUrl::FullyDecoded), QString::number(port)};
 }
 

@@ -177,9 +177,11 @@ class E2ETestCase(unittest.TestCase):
         wait_until(listening, "microsocks to listen")
         return port
 
-    def start_app(self, store_text, **environment):
-        with open(STORE_PATH, "w", encoding="utf-8") as f:
-            f.write(store_text)
+    # store_text None: the store is left as the test arranged it. user: run as that uid and gid.
+    def start_app(self, store_text, user=None, **environment):
+        if store_text is not None:
+            with open(STORE_PATH, "w", encoding="utf-8") as f:
+                f.write(store_text)
         drop = {"CONSOLE_APP", "SERVICE_APP", "DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY",
                 NAMESPACE_MARK}
         env = {k: v for k, v in os.environ.items()
@@ -196,7 +198,13 @@ class E2ETestCase(unittest.TestCase):
         env.update(environment)
         # Checked after the program has been stopped.
         self.addCleanup(lambda: self.assertNotRegex(self.app_output(), SANITIZER_MARKS))
-        self.app = self.spawn("app", [ARGS.app], env=env, cwd=self.root)
+        command = [ARGS.app]
+        if user is not None:
+            os.chmod(self.root, 0o755)
+            for sub in os.listdir(self.root):
+                os.chown(os.path.join(self.root, sub), user, user)
+            command = ["setpriv", "--reuid=%d" % user, "--regid=%d" % user, "--clear-groups"] + command
+        self.app = self.spawn("app", command, env=env, cwd=self.root)
 
     def app_output(self):
         with open(os.path.join(self.root, "app.log"), encoding="utf-8", errors="replace") as f:

@@ -3,6 +3,7 @@
 import datetime
 import os
 import re
+import subprocess
 import time
 
 import harness
@@ -99,6 +100,36 @@ class E2ETest(E2ETestCase):
         self.assertIsNone(self.app.poll(), "the program must keep running")
         self.assertEqual(self.store(), {"server": url, "version": "5.10"})
         self.assertEqual(len(self.requests()), 1, "a failed catalogue is not asked again")
+
+    # A store the program may not change (an ordinary user, the store root's) or cannot write (a
+    # full disk) is reported in one error entry; the store stays as it was and the program runs on.
+    def test_unwritable_store_is_reported(self):
+        for case, error in [("writable", None), ("root's", "no permission to change %s"),
+                            ("full disk", "writing %s failed")]:
+            with self.subTest(case):
+                self.doCleanups()
+                self.setUp()
+                with open(harness.STORE_PATH, "w", encoding="utf-8") as f:
+                    f.write("[General]\nserver=%s\n" % self.start_pool())
+                if case == "full disk":
+                    subprocess.run(["dd", "if=/dev/zero", "of=/etc/xdg/filler", "bs=64k"],
+                                   stderr=subprocess.DEVNULL)  # ends when the disk is full
+                with open(harness.STORE_PATH, "rb") as f:
+                    before = f.read()
+                self.start_app(None, user=65534 if case == "root's" else None)
+                self.wait_request()
+                if error is None:
+                    self.wait_store(has_entries, "the catalogue's entries")
+                time.sleep(1.0)  # every write-back of the start and the catalogue rows has run
+                self.assertIsNone(self.app.poll(), "the program must keep running")
+                log_path = os.path.join(self.root, "data", "vorlant-service", "log", "vorlant.log")
+                with open(log_path, encoding="utf-8") as f:
+                    errors = [line.split("]  ")[1].rstrip() for line in f if "] [error]  " in line]
+                expected = "Settings can't be saved: " + error % harness.STORE_PATH if error else None
+                self.assertEqual(errors, [expected] if expected else [])
+                if error:
+                    with open(harness.STORE_PATH, "rb") as f:
+                        self.assertEqual(f.read(), before)
 
     def test_log_begins_with_the_applied_style_sheet(self):
         before = datetime.datetime.now().replace(second=0, microsecond=0)
