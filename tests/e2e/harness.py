@@ -202,7 +202,8 @@ class E2ETestCase(unittest.TestCase):
             os.chmod(self.root, 0o755)
             for sub in os.listdir(self.root):
                 os.chown(os.path.join(self.root, sub), user, user)
-            command = ["setpriv", "--reuid=%d" % user, "--regid=%d" % user, "--clear-groups"] + command
+            command = ["setpriv", "--reuid=%d" % user, "--regid=%d" % user,
+                       "--clear-groups"] + command
         self.app = self.spawn("app", command, env=env, cwd=self.root)
 
     def app_output(self):

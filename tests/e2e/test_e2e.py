@@ -125,8 +125,8 @@ class E2ETest(E2ETestCase):
                 log_path = os.path.join(self.root, "data", "vorlant-service", "log", "vorlant.log")
                 with open(log_path, encoding="utf-8") as f:
                     errors = [line.split("]  ")[1].rstrip() for line in f if "] [error]  " in line]
-                expected = "Settings can't be saved: " + error % harness.STORE_PATH if error else None
-                self.assertEqual(errors, [expected] if expected else [])
+                self.assertEqual(errors, ["Settings can't be saved: " + error % harness.STORE_PATH]
+                                 if error else [])
                 if error:
                     with open(harness.STORE_PATH, "rb") as f:
                         self.assertEqual(f.read(), before)
