@@ -1,11 +1,9 @@
 // The built program as a user starts it, against the sample pool server and microsocks. The
 // test command runs this in its own mount and network namespaces (unshare), where each test
 // gets a fresh tmpfs over /etc/xdg for the store, the home and the requests received.
-#include <QtNetwork>
 #include <QtTest>
 
 #include <filesystem>
-#include <sys/utsname.h>
 #include <unistd.h>
 
 namespace {
@@ -28,11 +26,10 @@ bool run(const QString& commandLine) {
     return QProcess::execute(commandLine.section(' ', 0, 0), commandLine.split(' ').mid(1)) == 0;
 }
 
-bool xdotool(const QString& commands) {
-    for (const QString& command : commands.split('|')) // 'type' ends an xdotool command line
-        if (!run("timeout 30 xdotool " + command))
-            return false;
-    return true;
+bool xdotool(const QString& commands) { // one command line per '|': 'type' ends a line
+    const QStringList lines = commands.split('|');
+    return std::all_of(lines.begin(), lines.end(),
+                       [](auto& line) { return run("timeout 30 xdotool " + line); });
 }
 
 bool hasEntries() {
@@ -72,12 +69,12 @@ class E2E : public QObject {
     void startApp(const QByteArray& store, const QStringList& variables = {}) {
         QVERIFY(writeFile(Store, store));
         // A clean environment (no proxy nor session bus of this machine's user), sanitizers kept.
-        QStringList env = QProcess::systemEnvironment().filter(
-            QRegularExpression("^(PATH|LC_ALL|.SAN_OPTIONS)="));
-        for (const QString& dir : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
-            env << dir + "=/etc/xdg/" + dir;
+        const QStringList env =
+            QProcess::systemEnvironment().filter(QRegularExpression("^(PATH|.SAN_OPTIONS)="));
         m_app = start(VORLANT_APP_PATH, {},
-                      env + QStringList{"XDG_RUNTIME_DIR=/etc/xdg", "QT_QPA_PLATFORM=offscreen"} +
+                      env +
+                          QStringList{"HOME=/etc/xdg/home", "XDG_RUNTIME_DIR=/etc/xdg",
+                                      "LC_ALL=C.UTF-8", "QT_QPA_PLATFORM=offscreen"} +
                           variables);
     }
 
@@ -95,11 +92,8 @@ private slots:
         m_socks = start("microsocks", {"-i", "127.0.0.1", "-p", "1080", "-b", "127.0.0.2"});
         QProcess* pool =
             start("python3", {VORLANT_SOURCE_DIR "/tools/samplepool/serve.py", "--record", Record});
-        QVERIFY(pool->waitForReadyRead(Deadline)); // the port, once it listens
-        QTcpSocket probe;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (probe.abort(), probe.connectToHost("127.0.0.1", 1080), probe.waitForConnected(100)),
-            Deadline);
+        // The pool's port, once it listens; microsocks, started earlier, listens by then.
+        QVERIFY(pool->waitForReadyRead(Deadline));
     }
 
     void init() { QVERIFY(run("mount -t tmpfs -o mode=0700 e2e /etc/xdg")); }
@@ -108,9 +102,8 @@ private slots:
         if (m_app && (m_app->terminate(), !m_app->waitForFinished(5000)))
             m_app->kill();
         const QString output = m_app ? m_app->readAll() + m_app->readAllStandardError() : "";
-        QVERIFY2(
-            !output.contains(QRegularExpression("ERROR: (Address|Leak)Sanitizer|runtime error:")),
-            qPrintable(output));
+        QVERIFY2(!output.contains(QRegularExpression("Sanitizer|runtime error:")),
+                 qPrintable(output));
     }
 
     void cleanupTestCase() {
@@ -121,21 +114,19 @@ private slots:
     // Settings stored | environment | User-Agent's kind | where microsocks connects ("": not used)
     void catalogueRequest_data() {
         QTest::addColumn<QString>("row");
-        QTest::newRow("desktop") << "|||";
-        QTest::newRow("console") << "|CONSOLE_APP=1 SERVICE_APP=1|-cli|";
-        QTest::newRow("service") << "|CONSOLE_APP=0 SERVICE_APP=1|-service|";
-        QTest::newRow("custom socks")
-            << "proxy=custom proxy-url=socks://127.0.0.1:1080|||127.0.0.1";
-        QTest::newRow("capital scheme")
-            << "proxy=custom proxy-url=SOCKS://127.0.0.1:1080|||127.0.0.1";
-        QTest::newRow("proxy by name")
-            << "proxy=custom proxy-url=socks://localhost:1080|||127.0.0.1";
-        QTest::newRow("http scheme") << "proxy=custom proxy-url=http://127.0.0.1:1080|||";
-        QTest::newRow("no proxy") << "proxy=no proxy-url=socks://127.0.0.1:1080|||";
+        const auto row = QTest::newRow;
+        row("desktop") << "|||";
+        row("console") << "|CONSOLE_APP=1 SERVICE_APP=1|-cli|";
+        row("service") << "|CONSOLE_APP=0 SERVICE_APP=1|-service|";
+        row("custom socks") << R"(proxy="custom" proxy-url="socks://127.0.0.1:1080"|||127.0.0.1)";
+        row("capital scheme") << R"(proxy="custom" proxy-url="SOCKS://127.0.0.1:1080"|||127.0.0.1)";
+        row("proxy by name") << R"(proxy="custom" proxy-url="socks://localhost:1080"|||127.0.0.1)";
+        row("http scheme") << R"(proxy="custom" proxy-url="http://127.0.0.1:1080"|||)";
+        row("no proxy") << R"(proxy="no" proxy-url="socks://127.0.0.1:1080"|||)";
         // A system proxy is handed the name, as the system says.
-        QTest::newRow("system socks")
-            << "proxy=system|all_proxy=socks5://127.0.0.1:1080||pool.vorlant.test";
-        QTest::newRow("system http") << "proxy=system|all_proxy=http://127.0.0.1:1080||";
+        row("system socks")
+            << R"(proxy="system"|all_proxy=socks5://127.0.0.1:1080||pool.vorlant.test)";
+        row("system http") << R"(proxy="system"|all_proxy=http://127.0.0.1:1080||)";
     }
     void catalogueRequest() {
         QFETCH(QString, row);
@@ -146,44 +137,35 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(hasEntries() || m_app->state() == QProcess::NotRunning, Deadline);
         QVERIFY2(hasEntries(), m_app->readAllStandardError());
         // No e-mail nor other coins until chosen; the merge-mining servers stored as URLs.
-        compareStore("catalogue.store", QStringList(settings).replaceInStrings(
-                                            QRegularExpression("=(.*)"), "=\"\\1\""));
+        compareStore("catalogue.store", settings);
         for (const QVariant& url :
              QSettings(Store, QSettings::IniFormat).value("miners/arqma/mergedPools").toMap())
             QCOMPARE(url.userType(), int(QMetaType::QUrl));
 
         // The one request as received, and where microsocks connected to (said before that).
         QTest::qWait(100);
-        const QList<QByteArray> lines = readFile(Record).split('\n');
-        QCOMPARE(lines.size(), 2);
-        const QJsonObject request = QJsonDocument::fromJson(lines.first()).object();
-        utsname os;
-        QCOMPARE(uname(&os), 0);
-        const QStringList expected = QString(readFile(Data + "request.txt"))
-                                         .arg(column[3].isEmpty() ? "127.0.0.1" : "127.0.0.2",
-                                              column[3].isEmpty() ? "" : column[3] + ":8765",
-                                              column[2], QString(os.sysname), QString(os.release))
-                                         .split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(readFile(Record).count('\n'), 1);
+        const QJsonObject request = QJsonDocument::fromJson(readFile(Record)).object();
         QStringList actual{request["method"].toString() + ' ' + request["path"].toString() +
                                request["body"].toString(),
                            "client: " + request["client"].toString(),
                            "proxied to: " + QRegularExpression("connected to (.*)")
                                                 .match(m_socks->readAllStandardError())
                                                 .captured(1)};
-        for (const QString& line : expected.mid(3)) {
-            actual << line.section(':', 0, 0) + ':';
-            for (const QJsonValue& header : request["headers"].toArray())
-                if (header[0].toString().toLower() + ':' == actual.last().section(' ', 0, 0))
-                    actual.last() += ' ' + header[1].toString();
-        }
+        for (const QJsonValue& header : request["headers"].toArray())
+            actual << header[0].toString().toLower() + ": " + header[1].toString();
+        const QString proxy = column[3].isEmpty() ? "" : column[3] + ":8765";
         QCOMPARE(
             actual.replaceInStrings(
                 QRegularExpression("^x-cpu-id: (0|[1-9a-f][0-9a-f]*)(,(0|[1-9a-f][0-9a-f]*)){3}$"),
                 "x-cpu-id: 4 hex numbers"),
-            expected);
+            QString(readFile(Data + "request.txt"))
+                .arg(proxy.isEmpty() ? "127.0.0.1" : "127.0.0.2", proxy, column[2],
+                     QSysInfo::kernelVersion())
+                .split('\n', Qt::SkipEmptyParts));
 
         // The log's first entry: the whole applied style sheet.
-        const QString log = "/etc/xdg/XDG_DATA_HOME/vorlant-service/log/vorlant.log";
+        const QString log = "/etc/xdg/home/.local/share/vorlant-service/log/vorlant.log";
         const QByteArray entry = "] [ info]  *{font-family: \"DejaVu Sans\";}" +
                                  readFile(VORLANT_SOURCE_DIR "/resources/basestyle.qss") + '\n';
         QTRY_VERIFY_WITH_TIMEOUT(readFile(log).size() >= 17 + entry.size(), Deadline);
@@ -215,6 +197,8 @@ private slots:
         // e-mail, proxy button, then cores and partner of each row in turn. No window manager
         // runs to hand a new window the keyboard as a click would: each gets it by name.
         const QString focus = "search --sync --onlyvisible --name ^%1$ windowfocus --sync|";
+        // In the proxy dialog, "No proxy" has the focus; Down twice is "Custom settings", then Tab
+        // goes past Cancel and OK.
         const QStringList steps{
             "email=person@example.org",
             focus.arg("Vorlant.service.settings") + "type person@example.org",
@@ -222,11 +206,9 @@ private slots:
             "key Tab Tab Down Down",
             "miners/arqma/mergedMining=conceal",
             "key Tab Down",
-            // "No proxy" has the focus; Down twice is "Custom settings", Tab past Cancel and OK.
             "proxy-url=socks://proxy.vorlant.test:1080",
             "key shift+Tab shift+Tab space|" + focus.arg("Proxy.Settings") +
-                "key Down Down Tab Tab Tab type proxy.vorlant.test|key Tab type 1080|key Return",
-        };
+                "key Down Down Tab Tab Tab type proxy.vorlant.test|key Tab type 1080|key Return"};
         QTRY_VERIFY_WITH_TIMEOUT(hasEntries(), Deadline);
         for (int step = 0; step < steps.size(); step += 2) {
             QVERIFY2(xdotool(steps[step + 1]), qPrintable(steps[step + 1]));
