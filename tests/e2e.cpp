@@ -11,6 +11,7 @@ const QString Store = "/etc/xdg/Vorlant.conf", Data = VORLANT_SOURCE_DIR "/tests
 const QString Url = "http://pool.vorlant.test:8765", Record = "/etc/xdg/requests";
 // Generous, for the sanitizer build on a busy 2-core machine; normally a second or two.
 constexpr int Deadline = 30000;
+constexpr auto Ini = QSettings::IniFormat;
 
 QByteArray readFile(const QString& path) {
     QFile file(path);
@@ -33,19 +34,17 @@ bool xdotool(const QString& commands) { // one command line per '|': 'type' ends
 }
 
 bool hasEntries() {
-    return QSettings(Store, QSettings::IniFormat).contains("miners/wownero/pool");
+    return QSettings(Store, Ini).contains("miners/wownero/pool");
 }
 
 // The whole store as "key=value in JSON", against one of tests/data/e2e/ and the lines `extra`.
 void compareStore(const QString& expected, QStringList extra = {}) {
-    QSettings store(Store, QSettings::IniFormat);
+    QSettings store(Store, Ini);
     QStringList actual;
-    for (const QString& key : store.allKeys())
-        actual << key + '=' +
-                      QJsonDocument(QJsonArray{QJsonValue::fromVariant(store.value(key))})
-                          .toJson(QJsonDocument::Compact)
-                          .mid(1)
-                          .chopped(1);
+    for (const QString& key : store.allKeys()) {
+        const QJsonArray value{QJsonValue::fromVariant(store.value(key))};
+        actual << key + '=' + QJsonDocument(value).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+    }
     extra +=
         QString(readFile(Data + expected)).replace("$URL", Url).split('\n', Qt::SkipEmptyParts);
     extra.sort();
@@ -70,12 +69,11 @@ class E2E : public QObject {
         QVERIFY(writeFile(Store, store));
         // A clean environment (no proxy nor session bus of this machine's user), sanitizers kept.
         const QStringList env =
-            QProcess::systemEnvironment().filter(QRegularExpression("^(PATH|.SAN_OPTIONS)="));
-        m_app = start(VORLANT_APP_PATH, {},
-                      env +
-                          QStringList{"HOME=/etc/xdg/home", "XDG_RUNTIME_DIR=/etc/xdg",
-                                      "LC_ALL=C.UTF-8", "QT_QPA_PLATFORM=offscreen"} +
-                          variables);
+            QProcess::systemEnvironment().filter(QRegularExpression("^(PATH|.SAN_OPTIONS)=")) +
+            QString("HOME=/etc/xdg/home XDG_RUNTIME_DIR=/etc/xdg LC_ALL=C.UTF-8 "
+                    "QT_QPA_PLATFORM=offscreen")
+                .split(' ');
+        m_app = start(VORLANT_APP_PATH, {}, env + variables);
     }
 
 private slots:
@@ -102,7 +100,9 @@ private slots:
         if (m_app && (m_app->terminate(), !m_app->waitForFinished(5000)))
             m_app->kill();
         const QString output = m_app ? m_app->readAll() + m_app->readAllStandardError() : "";
-        QVERIFY2(!output.contains(QRegularExpression("Sanitizer|runtime error:")),
+        // The program's output, when it shows a sanitizer's report or the test failed.
+        QVERIFY2(!QTest::currentTestFailed() &&
+                     !output.contains(QRegularExpression("Sanitizer|runtime error:")),
                  qPrintable(output));
     }
 
@@ -134,35 +134,28 @@ private slots:
                           settings = column[0].split(' ', Qt::SkipEmptyParts);
         startApp(("[General]\nserver=" + Url + '\n' + settings.join('\n')).toUtf8(),
                  column[1].split(' ', Qt::SkipEmptyParts));
-        QTRY_VERIFY_WITH_TIMEOUT(hasEntries() || m_app->state() == QProcess::NotRunning, Deadline);
-        QVERIFY2(hasEntries(), m_app->readAllStandardError());
+        QTRY_VERIFY_WITH_TIMEOUT(hasEntries(), Deadline);
         // No e-mail nor other coins until chosen; the merge-mining servers stored as URLs.
         compareStore("catalogue.store", settings);
-        for (const QVariant& url :
-             QSettings(Store, QSettings::IniFormat).value("miners/arqma/mergedPools").toMap())
+        for (const QVariant& url : QSettings(Store, Ini).value("miners/arqma/mergedPools").toMap())
             QCOMPARE(url.userType(), int(QMetaType::QUrl));
 
-        // The one request as received, and where microsocks connected to (said before that).
+        // Where microsocks connected to (said before the request), and the one request received.
         QTest::qWait(100);
-        QCOMPARE(readFile(Record).count('\n'), 1);
-        const QJsonObject request = QJsonDocument::fromJson(readFile(Record)).object();
-        QStringList actual{request["method"].toString() + ' ' + request["path"].toString() +
-                               request["body"].toString(),
-                           "client: " + request["client"].toString(),
-                           "proxied to: " + QRegularExpression("connected to (.*)")
-                                                .match(m_socks->readAllStandardError())
-                                                .captured(1)};
-        for (const QJsonValue& header : request["headers"].toArray())
-            actual << header[0].toString().toLower() + ": " + header[1].toString();
-        const QString proxy = column[3].isEmpty() ? "" : column[3] + ":8765";
-        QCOMPARE(
-            actual.replaceInStrings(
-                QRegularExpression("^x-cpu-id: (0|[1-9a-f][0-9a-f]*)(,(0|[1-9a-f][0-9a-f]*)){3}$"),
-                "x-cpu-id: 4 hex numbers"),
-            QString(readFile(Data + "request.txt"))
-                .arg(proxy.isEmpty() ? "127.0.0.1" : "127.0.0.2", proxy, column[2],
-                     QSysInfo::kernelVersion())
-                .split('\n', Qt::SkipEmptyParts));
+        const QString proxied = QRegularExpression("connected to (.*)")
+                                    .match(m_socks->readAllStandardError())
+                                    .captured(1);
+        QCOMPARE(proxied, column[3].isEmpty() ? "" : column[3] + ":8765");
+        const QString received =
+            QString(readFile(Record))
+                .replace(
+                    QRegularExpression(R"("(0|[1-9a-f][0-9a-f]*)(,(0|[1-9a-f][0-9a-f]*)){3}")"),
+                    R"("4 hex numbers")");
+        const QString expected = QString(readFile(Data + "request.json"))
+                                     .arg(proxied.isEmpty() ? "127.0.0.1" : "127.0.0.2", column[2],
+                                          QSysInfo::kernelVersion());
+        QCOMPARE(QJsonDocument::fromJson(received.toUtf8()).toJson().split('\n'),
+                 QJsonDocument::fromJson(expected.toUtf8()).toJson().split('\n'));
 
         // The log's first entry: the whole applied style sheet.
         const QString log = "/etc/xdg/home/.local/share/vorlant-service/log/vorlant.log";
@@ -194,28 +187,24 @@ private slots:
                  {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + qEnvironmentVariable("DISPLAY"),
                   "QT_XCB_GL_INTEGRATION=none"});
         // Two cores and the first partner for arqma, the first coin with partners. Focus order:
-        // e-mail, proxy button, then cores and partner of each row in turn. No window manager
-        // runs to hand a new window the keyboard as a click would: each gets it by name.
+        // e-mail, proxy button, then cores and partner of each row in turn. In the proxy dialog
+        // "No proxy" has the focus; Down twice is "Custom settings", then Tab goes past Cancel
+        // and OK. No window manager runs to hand a new window the keyboard: each gets it by name.
         const QString focus = "search --sync --onlyvisible --name ^%1$ windowfocus --sync|";
-        // In the proxy dialog, "No proxy" has the focus; Down twice is "Custom settings", then Tab
-        // goes past Cancel and OK.
-        const QStringList steps{
-            "email=person@example.org",
-            focus.arg("Vorlant.service.settings") + "type person@example.org",
-            "miners/arqma/speed=2",
-            "key Tab Tab Down Down",
-            "miners/arqma/mergedMining=conceal",
-            "key Tab Down",
-            "proxy-url=socks://proxy.vorlant.test:1080",
-            "key shift+Tab shift+Tab space|" + focus.arg("Proxy.Settings") +
-                "key Down Down Tab Tab Tab type proxy.vorlant.test|key Tab type 1080|key Return"};
+        const QStringList steps =
+            QString(
+                "email=person@example.org;%1type person@example.org;"
+                "miners/arqma/speed=2;key Tab Tab Down Down;"
+                "miners/arqma/mergedMining=conceal;key Tab Down;"
+                "proxy-url=socks://proxy.vorlant.test:1080;key shift+Tab shift+Tab space|%2"
+                "key Down Down Tab Tab Tab type proxy.vorlant.test|key Tab type 1080|key Return")
+                .arg(focus.arg("Vorlant.service.settings"), focus.arg("Proxy.Settings"))
+                .split(';');
         QTRY_VERIFY_WITH_TIMEOUT(hasEntries(), Deadline);
         for (int step = 0; step < steps.size(); step += 2) {
+            const QString key = steps[step].section('=', 0, 0), value = steps[step].section('=', 1);
             QVERIFY2(xdotool(steps[step + 1]), qPrintable(steps[step + 1]));
-            QTRY_COMPARE_WITH_TIMEOUT(QSettings(Store, QSettings::IniFormat)
-                                          .value(steps[step].section('=', 0, 0))
-                                          .toString(),
-                                      steps[step].section('=', 1), Deadline);
+            QTRY_COMPARE_WITH_TIMEOUT(QSettings(Store, Ini).value(key).toString(), value, Deadline);
         }
         QVERIFY(run("import -window root " VORLANT_ARTIFACTS "/e2e-keyboard.png"));
         QVERIFY(xdotool(focus.arg("Vorlant.service.settings") + "key Escape"));
