@@ -1,12 +1,12 @@
-# The built program end to end, in private mount and network namespaces (a throwaway store over
-# /etc/xdg, its own /etc/hosts and loopback), with the sample pool, microsocks and a virtual
-# display for the window. Linux only.
+# The built program end to end, in private mount, network and process namespaces (a throwaway
+# store over /etc/xdg, its own /etc/hosts and loopback; every process ends with the test), with
+# the sample pool, microsocks and a virtual display for the window. Linux only.
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     add_executable(e2e ${CMAKE_CURRENT_SOURCE_DIR}/e2e.cpp)
     target_link_libraries(e2e PRIVATE Qt5::Test)
     target_compile_definitions(e2e PRIVATE VORLANT_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                            VORLANT_APP_PATH="$<TARGET_FILE:vorlant-settings>")
     add_test(NAME tst_e2e COMMAND xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp"
-             unshare --mount --net --propagation private $<TARGET_FILE:e2e>)
+             unshare --mount --net --pid --fork --propagation private $<TARGET_FILE:e2e>)
     set_tests_properties(tst_e2e PROPERTIES ENVIRONMENT "${VORLANT_TEST_ENV}" TIMEOUT 300)
 endif()
