@@ -66,11 +66,12 @@ class E2E : public QObject {
 
     void startApp(const QByteArray& store, const QStringList& variables = {}) {
         QVERIFY(writeFile(Store, store));
-        // A clean environment: no proxy nor session bus of this machine's user.
+        // A clean environment: no proxy, and no session bus (the machine user's, or one started).
         QStringList env = QProcess::systemEnvironment().filter(
             QRegularExpression("^(PATH|LC_ALL|QT_QPA_PLATFORM|DISPLAY|XAUTHORITY|.SAN_OPTIONS)="));
         env << "HOME=/etc/xdg/home"
-            << "XDG_RUNTIME_DIR=/etc/xdg";
+            << "XDG_RUNTIME_DIR=/etc/xdg"
+            << "DBUS_SESSION_BUS_ADDRESS=disabled:";
         m_app = start(VORLANT_APP_PATH, {}, env + variables);
         QTRY_VERIFY_WITH_TIMEOUT(hasEntries(), Deadline);
     }
