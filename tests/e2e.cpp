@@ -67,12 +67,14 @@ class E2E : public QObject {
     void startApp(const QByteArray& store, const QStringList& variables = {}) {
         QVERIFY(writeFile(Store, store));
         // A clean environment: no proxy, and no session bus (the machine user's, or one started).
-        QStringList env = QProcess::systemEnvironment().filter(
-            QRegularExpression("^(PATH|LC_ALL|QT_QPA_PLATFORM|DISPLAY|XAUTHORITY|.SAN_OPTIONS)="));
-        env << "HOME=/etc/xdg/home"
-            << "XDG_RUNTIME_DIR=/etc/xdg"
-            << "DBUS_SESSION_BUS_ADDRESS=disabled:";
-        m_app = start(VORLANT_APP_PATH, {}, env + variables);
+        const QStringList env = QProcess::systemEnvironment().filter(
+            QRegularExpression("^(PATH|DISPLAY|XAUTHORITY|.SAN_OPTIONS)="));
+        m_app = start(VORLANT_APP_PATH, {},
+                      env +
+                          QStringList{"HOME=/etc/xdg/home", "XDG_RUNTIME_DIR=/etc/xdg",
+                                      "LC_ALL=C.UTF-8", "QT_QPA_PLATFORM=offscreen",
+                                      "DBUS_SESSION_BUS_ADDRESS=disabled:"} +
+                          variables);
         QTRY_VERIFY_WITH_TIMEOUT(hasEntries(), Deadline);
     }
 
