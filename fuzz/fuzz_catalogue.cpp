@@ -19,9 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray body(reinterpret_cast<const char*>(data), int(size));
     loadStore(kStore);
     auto* dialog = new MainDialog;
-    const Snapshot before = storeOnDisk();
+    const QVariantMap before = storeOnDisk();
     dialog->poolResponce(200, body, QStringLiteral("pool"));
-    const Snapshot after = storeOnDisk();
+    const QVariantMap after = storeOnDisk();
 
     // A coin gets a row when its family is "cryptonight" and its id can name only its own entry.
     const QJsonObject root = QJsonDocument::fromJson(body).object();
