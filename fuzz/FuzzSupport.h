@@ -6,8 +6,6 @@
 
 #include <QApplication>
 #include <QDataStream>
-#include <QDateTime>
-#include <QFile>
 
 using namespace Vorlant;
 
@@ -34,21 +32,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char*** argv) {
     return 0;
 }
 
-// QSettings reads a file again on sync() only when its size or time changed: each load gets a
-// time of its own, far from any time QSettings writes.
-inline void loadStore(const QByteArray& contents) {
-    static qint64 loads = 0;
-    Test::rawStore().sync(); // nothing pending may be written over the new contents later
-    Test::writeFile(Test::rawStore().fileName(), contents);
-    QFile file(Test::rawStore().fileName());
-    file.open(QIODevice::Append);
-    file.setFileTime(QDateTime::fromSecsSinceEpoch(++loads), QFileDevice::FileModificationTime);
-    Test::rawStore().sync();
-}
-
 // The store as the service or the next start finds it: written out, then read afresh.
 inline QVariantMap storeOnDisk() {
     Test::rawStore().sync();
-    loadStore(Test::readFile(Test::rawStore().fileName()));
+    Test::loadStore(Test::readFile(Test::rawStore().fileName()));
     return Test::storeSnapshot();
 }

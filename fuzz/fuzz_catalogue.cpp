@@ -19,7 +19,7 @@ const QStringList kWritten{"visible", "ticker",  "pool",        "worker",
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray body(reinterpret_cast<const char*>(data), int(size));
-    loadStore(kStore);
+    Test::loadStore(kStore);
     auto* dialog = new MainDialog;
     const QVariantMap before = storeOnDisk();
     dialog->poolResponce(200, body, QStringLiteral("pool"));

@@ -38,7 +38,7 @@ QMap<QString, Entry> readEntries() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Qt's INI reader does not read back a NUL that it wrote, and a registry string holds none.
-    loadStore(QByteArray(reinterpret_cast<const char*>(data), int(size)).replace('\0', ' '));
+    Test::loadStore(QByteArray(reinterpret_cast<const char*>(data), int(size)).replace('\0', ' '));
     const QVariantMap old = storeOnDisk();
     const QMap<QString, Entry> before = readEntries();
     Settings::instance().migrate();
@@ -78,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray upgraded = Test::readFile(Test::rawStore().fileName());
     Settings::instance().migrate();
     const QVariantMap again = storeOnDisk();
-    loadStore(upgraded);
+    Test::loadStore(upgraded);
     Test::rawStore().setValue("version", Settings::currentVersion());
     check(bytes(storeOnDisk()) == bytes(again), "a second upgrade changes nothing", QString());
     return 0;

@@ -148,7 +148,7 @@ private slots:
     void migratesStore() {
         QFETCH(QString, fixture);
         QFETCH(QStringList, expected);
-        Test::loadStoreFixture(fixture);
+        Test::loadStore(Test::readFile(fixturePath(fixture)));
         Settings::instance().migrate();
         // Read from a copy, which shares no cache with the store: only what reached the disk counts.
         const QByteArray upgraded = syncedStoreBytes();
@@ -201,7 +201,7 @@ private slots:
         if (!before.isNull())
             Test::writeFile(autostartDesktopFilePath(), before);
         QCOMPARE(Settings::isAutostartEnabled(), enabled);
-        Test::loadStoreFixture("v53");
+        Test::loadStore(Test::readFile(fixturePath("v53")));
         Settings::instance().migrate();
         QCOMPARE(Test::readFile(autostartDesktopFilePath()), after);
         Settings::setAutostart(true);
