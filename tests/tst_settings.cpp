@@ -117,6 +117,9 @@ private slots:
         // Step A stands aside, so the old engine name and thread count reach step B.
         row("v105-server", rekeyed("bytecoinminerengine", bcn, 4, "rig1") +
                                QStringList{"server=https://kept.example"});
+        row("v105-entry-stays", {"apiToken=tok-3", "email=three@example.org", "miners/plain/pool=p.pool.example:3333",
+                                 "miners/plain/threads=1", "miners/plain/worker=rig3",
+                                 "server=https://three.example/api", "version=5.10"});
         row("v105-empty-miners", {"apiToken=", "email=", "miners/count=0", "server=", "version=5.10"});
         row("v110", {"miners/bcn/engine=bcn", "miners/bcn/pool=" + bcn, "miners/bcn/speed=2",
                      "miners/bcn/threads=7", "version=5.10"});
@@ -145,7 +148,7 @@ private slots:
     void migratesStore() {
         QFETCH(QString, fixture);
         QFETCH(QStringList, expected);
-        Test::loadStoreFixture(fixture);
+        Test::loadStore(Test::readFile(fixturePath(fixture)));
         Settings::instance().migrate();
         // Read from a copy, which shares no cache with the store: only what reached the disk counts.
         const QByteArray upgraded = syncedStoreBytes();
@@ -198,7 +201,7 @@ private slots:
         if (!before.isNull())
             Test::writeFile(autostartDesktopFilePath(), before);
         QCOMPARE(Settings::isAutostartEnabled(), enabled);
-        Test::loadStoreFixture("v53");
+        Test::loadStore(Test::readFile(fixturePath("v53")));
         Settings::instance().migrate();
         QCOMPARE(Test::readFile(autostartDesktopFilePath()), after);
         Settings::setAutostart(true);
@@ -211,6 +214,8 @@ private slots:
 
     // A path that needs every kind of quoting the Exec key knows: valid, and read back the same.
     void writtenEntryIsValid() {
+        // A relative XDG_CONFIG_HOME is invalid and counts as unset.
+        QCOMPARE(autostartDesktopFilePath("rel", "/h"), "/h/.config/autostart/VorlantGui.desktop");
         const QString path = "/opt/My Apps/$x `y` \\z \"q\" 100%/v";
         QCOMPARE(autostartValueFromDesktopEntry(autostartDesktopEntry(path)), autostartValue(path));
         QTemporaryDir dir;

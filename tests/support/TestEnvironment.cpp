@@ -19,12 +19,11 @@ QString root() {
 } // namespace
 
 QString isolateEnvironment() {
-    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
-        const QString path = root() + '/' + name;
-        QDir().mkpath(path);
-        qputenv(name, QFile::encodeName(path));
-    }
     QDir().mkpath(root() + "/system");
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+        QDir().mkpath(root() + '/' + name);
+        qputenv(name, QFile::encodeName(root() + '/' + name));
+    }
     QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, root() + "/system");
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root() + "/XDG_CONFIG_HOME");
     return root();
@@ -49,15 +48,15 @@ void clearStore() {
     store.sync();
 }
 
-void loadStoreFixture(const QString& name) {
-    rawStore().sync();
-    const QString path = rawStore().fileName();
-    writeFile(path, readFile(QStringLiteral(VORLANT_TEST_DATA "/stores/%1.conf").arg(name)));
-    // Qt reads a store file again only when its size or modification time changed.
-    static qint64 stamp = 978307200;
-    QFile file(path);
+void loadStore(const QByteArray& contents) {
+    rawStore().sync(); // nothing pending may be written over the new contents later
+    writeFile(rawStore().fileName(), contents);
+    // Qt reads a store file again only when its size or modification time changed: each load
+    // gets a time of its own, far from any time Qt writes.
+    static qint64 loads = 0;
+    QFile file(rawStore().fileName());
     file.open(QIODevice::Append);
-    file.setFileTime(QDateTime::fromSecsSinceEpoch(++stamp), QFileDevice::FileModificationTime);
+    file.setFileTime(QDateTime::fromSecsSinceEpoch(++loads), QFileDevice::FileModificationTime);
     file.close();
     rawStore().sync();
 }

@@ -16,9 +16,9 @@ QSettings rawStore();
 QVariantMap storeSnapshot();
 void clearStore();
 
-// Replaces the isolated store by an old program's store file (tests/data/stores/<name>.conf),
-// byte for byte, malformed lines included.
-void loadStoreFixture(const QString& name);
+// Replaces the isolated store by these file contents, byte for byte, malformed lines included,
+// and has every QSettings of the process read them.
+void loadStore(const QByteArray& contents);
 
 QString logDirectoryPath();
 QByteArray readFile(const QString& path);
