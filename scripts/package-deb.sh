@@ -9,7 +9,8 @@ root=$(pwd)
 
 scripts/install-deps.sh
 build="$root/build/deb"
-# Debian's hardening flags (fortified functions, read-only relocations), as its own packages get.
+# Debian's hardening flags (fortified functions, read-only relocations, immediate binding), as
+# its own packages get them.
 eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORLANT_BUILD_TESTS=OFF \
     >/dev/null
