@@ -39,13 +39,19 @@ wait_for "the pool server" test -s /tmp/port
 Xvfb :5 -nolisten tcp -screen 0 1024x768x24 >/dev/null 2>&1 &
 export DISPLAY=:5
 wait_for "Xvfb" xdotool getmouselocation
-printf '[General]\nserver=http://127.0.0.1:%s\napiToken=kept\n' "$(cat /tmp/port)" \
-    >/etc/xdg/Vorlant.conf
 apt() { DEBIAN_FRONTEND=noninteractive apt-get -y -qq "$@" >/tmp/apt.log 2>&1 ||
     fail "apt-get $*: $(cat /tmp/apt.log)"; }
+# A first install makes the store, so that no saver's umask decides its mode; purge takes it.
+apt install "$1"
+[ "$(stat -c '%a %U:%G' /etc/xdg/vorlant $store | paste -sd ' ')" = \
+    "2770 root:vorlant 660 root:vorlant" ] || fail "folder and store rights"
+apt purge vorlant-settings
+[ ! -e /etc/xdg/vorlant ] || fail "purging the package left the store"
+
+printf '[General]\nserver=http://127.0.0.1:%s\napiToken=kept\n' "$(cat /tmp/port)" \
+    >/etc/xdg/Vorlant.conf
 apt install "$1"
 [ ! -e /etc/xdg/Vorlant.conf ] || fail "the old store was not taken over"
-[ "$(stat -c '%a %U:%G' /etc/xdg/vorlant)" = "2770 root:vorlant" ] || fail "folder rights"
 
 for u in alice bob eve; do useradd -m "$u"; done
 adduser --quiet alice vorlant
@@ -88,6 +94,4 @@ setpriv --reuid=eve --regid=eve --init-groups cat $store >/dev/null 2>&1 && fail
 
 apt remove vorlant-settings
 grep -qx "email=bob@example.org" $store || fail "removing the package took the store"
-apt purge vorlant-settings
-[ ! -e /etc/xdg/vorlant ] || fail "purging the package left the store"
 echo PASS
