@@ -135,8 +135,8 @@ private slots:
         QCOMPARE(pools.value("wow").toUrl().port(), 0);
     }
 
-    // Failed replies and unusable coin ids ("", "/", "\" or a control character inside) write nothing, add no row and
-    // register no partner.
+    // Failed replies and unusable coin ids ("", "/", "\" or a control character inside) write nothing,
+    // add no row and register no partner.
     void onlyUsableCoinsOfGoodRepliesAreWritten_data() {
         QTest::addColumn<uint>("code");
         QTest::addColumn<QByteArray>("data");
@@ -252,10 +252,12 @@ private slots:
         QTest::keyClick(cell(*m_dialog, 1), Qt::Key_End);
         QTRY_VERIFY(!notice->isHidden());
         QCOMPARE(notice->text(), "Settings can't be saved: no permission to change " + QDir::toNativeSeparators(path));
-        QCOMPARE(Test::readFile(Test::logDirectoryPath() + "/vorlant.log").count("[error]  " + notice->text().toUtf8()), 1);
+        const QByteArray log = Test::readFile(Test::logDirectoryPath() + "/vorlant.log");
+        QCOMPARE(log.count("[error]  " + notice->text().toUtf8()), 1);
         const auto writable = [this] {
+            const ProxyDialog proxy(m_dialog.get());
             return QString("%1%2%3").arg(!m_dialog->findChild<QLineEdit*>("m_email_edit")->isReadOnly())
-                .arg(cell(*m_dialog, 1)->isEnabled()).arg(ProxyDialog(m_dialog.get()).findChild<QPushButton*>("m_proxy_ok_pb")->isEnabled());
+                .arg(cell(*m_dialog, 1)->isEnabled()).arg(proxy.findChild<QPushButton*>("m_proxy_ok_pb")->isEnabled());
         };
         QCOMPARE(writable(), QString("000"));
         QVERIFY(QDir().rmdir(path));
