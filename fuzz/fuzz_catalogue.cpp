@@ -32,10 +32,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return c == u'/' || c == u'\\' || c.category() == QChar::Other_Control;
     };
     QStringList rows;
-    for (auto it = root.begin(); it != root.end(); ++it)
-        if (it.value()["family"] == "cryptonight" && !it.key().isEmpty() &&
-            std::none_of(it.key().begin(), it.key().end(), namesOther))
-            rows << it.key();
+    for (const QString& id : root.keys())
+        if (root[id]["family"] == "cryptonight" && !id.isEmpty() &&
+            std::none_of(id.begin(), id.end(), namesOther))
+            rows << id;
     // So each such entry keeps its old keys and gains exactly the written ones.
     for (const QString& key : (before.keys() + after.keys()))
         check((before.contains(key) == after.contains(key) &&

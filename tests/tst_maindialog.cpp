@@ -1,7 +1,5 @@
-#include "app/Startup.h"
 #include "settings/ServerUrl.h"
 #include "settings/Settings.h"
-#include "support/FakeHttpServer.h"
 #include "support/TestEnvironment.h"
 #include "ui/CpuCoresModel.h"
 #include "ui/MainDialog.h"
@@ -29,11 +27,12 @@ template <typename T = QComboBox> T* cell(QWidget& dialog, int column, int row =
 }
 
 // One coin with two merged-mining partners, one of whose ports wraps; extra coins as given.
+// A "%2" in the host must not swallow the port.
 QByteArray catalogue(const QString& id, bool showByDefault = true, const QString& extra = {}) {
     return QString(R"({%4 "%1": {"family": "cryptonight", "ticker": "xmr", "showByDefault": %2,
-        "server": {"ip": "h", "stratumPort": 443,
+        "server": {"ip": "h%5", "stratumPort": 443,
                    "merged": {"wow": {"ip": "w"}, "tari": {"ip": "t", "stratumPort": %3}}}}})")
-        .arg(id, showByDefault ? "true" : "false", QString::number(3334 + 65536), extra)
+        .arg(id, showByDefault ? "true" : "false", QString::number(3334 + 65536), extra, "%2")
         .toUtf8();
 }
 
@@ -85,18 +84,14 @@ private slots:
         QCOMPARE(Test::rawStore().value("server").toString(), expected);
     }
 
-    void everyEmailChangeIsStoredUntrimmed() {
-        QVERIFY(!Test::rawStore().contains("email")); // loading writes nothing
+    // Shown as stored, and every keystroke stored untrimmed.
+    void email() {
         Settings::instance().setValue("email", " kept@example.org ");
         m_dialog = std::make_unique<MainDialog>();
         auto* edit = m_dialog->findChild<QLineEdit*>("m_email_edit");
         QCOMPARE(edit->text(), QString(" kept@example.org "));
-        edit->clear();
-        QCOMPARE(Test::rawStore().value("email"), QVariant(""));
-        QTest::keyClicks(edit, "me@x.io ");
-        QCOMPARE(Test::rawStore().value("email").toString(), QString("me@x.io "));
         QTest::keyClick(edit, Qt::Key_Backspace);
-        QCOMPARE(Test::rawStore().value("email").toString(), QString("me@x.io"));
+        QCOMPARE(Test::rawStore().value("email").toString(), QString(" kept@example.org"));
     }
 
     void handling_data() {
@@ -128,15 +123,15 @@ private slots:
             raw.setValue(QString("miners/%1/%2").arg(id, it.key()), it.value());
         m_dialog->poolResponce(200, catalogue(id, showByDefault), QString("pool"));
         QCOMPARE(entry(id) + QString(" %1 %2").arg(cell(*m_dialog, 1)->currentIndex()).arg(cell(*m_dialog, 2)->currentIndex()),
-                 expected.replace("|", "XMR h:443"));
+                 expected.replace("|", "XMR h%2:443"));
         QCOMPARE(cell<QLabel>(*m_dialog, 0)->text(), QString("XMR"));
         const QVariantMap pools = raw.value("miners/" + id + "/mergedPools").toMap();
         QCOMPARE(pools.value("tari").toUrl(), QUrl("http://t:3334"));
         QCOMPARE(pools.value("wow").toUrl().port(), 0);
     }
 
-    // Failed replies and unusable coin ids ("", "/", "\" or a control character inside) write nothing, add no row and
-    // register no partner.
+    // Failed replies and unusable coin ids ("", "/", "\" or a control character inside) write nothing,
+    // add no row and register no partner.
     void onlyUsableCoinsOfGoodRepliesAreWritten_data() {
         QTest::addColumn<uint>("code");
         QTest::addColumn<QByteArray>("data");
@@ -166,10 +161,10 @@ private slots:
         QVariantMap after = Test::storeSnapshot();
         for (auto it = before.cbegin(); it != before.cend(); ++it)
             QCOMPARE(after.take(it.key()), it.value());
-        // visible, ticker, pool, worker, speed, running, mergedMining, mergedPools
-        QCOMPARE(after.size(), good.isNull() ? 0 : 8);
+        QStringList written;
         for (const QString& key : after.keys())
-            QVERIFY2(key.startsWith("miners/" + good + '/'), qPrintable(key));
+            written << QString(key).remove("miners/" + good + '/');
+        QCOMPARE(written.join(' '), good.isNull() ? QString() : "mergedMining mergedPools pool running speed ticker visible worker");
     }
 
     void userChoicesAreStored() {
@@ -177,28 +172,14 @@ private slots:
         m_dialog->poolResponce(200, catalogue(id), QVariant());
         const QString most = QString::number(QThread::idealThreadCount());
         QTest::keyClick(cell(*m_dialog, 1), Qt::Key_End);
-        QCOMPARE(entry(id), "true  " + most + " true  XMR h:443");
+        QCOMPARE(entry(id), "true  " + most + " true  XMR h%2:443");
         QTest::keyClick(cell(*m_dialog, 1), Qt::Key_Home); // the core count is kept
-        QCOMPARE(entry(id), "true  " + most + " false  XMR h:443");
+        QCOMPARE(entry(id), "true  " + most + " false  XMR h%2:443");
         QTest::keyClick(cell(*m_dialog, 2), Qt::Key_Down);
-        QCOMPARE(entry(id), "true  " + most + " false tari XMR h:443");
+        QCOMPARE(entry(id), "true  " + most + " false tari XMR h%2:443");
         QTest::keyClick(cell(*m_dialog, 2), Qt::Key_Home);
-        QCOMPARE(entry(id), "true  " + most + " false  XMR h:443");
+        QCOMPARE(entry(id), "true  " + most + " false  XMR h%2:443");
         QVERIFY(Test::rawStore().contains("miners/" + id + "/mergedMining"));
-    }
-
-    // Only scheme, host and port of the stored server count: its path is replaced.
-    void catalogueRequestedAtConstruction() {
-        Test::FakeHttpServer server;
-        const QString id = freshId();
-        server.respond = [&](const auto&) { return Test::Response{200, catalogue(id)}; };
-        Settings::instance().setValue("server", server.url("/api/2.2/").toString());
-        m_dialog = std::make_unique<MainDialog>();
-        QTRY_VERIFY(cell<QLabel>(*m_dialog, 0));
-        QCOMPARE(server.requests.size(), 1);
-        const Test::Request request = server.requests.at(0);
-        QCOMPARE(request.method + ' ' + request.path + ' ' + request.header("Content-Type"),
-                 QByteArray("GET /api/2.3/pool/config application/json"));
     }
 
     void models() {
@@ -225,24 +206,8 @@ private slots:
                      proxy.index(2, 0).data().toString(), QString("NoXTMNo"));
     }
 
-    // Start-up comes late: it renames the application and styles it for the rest of the run.
-    void startUpLogsStyleSheetAndStampsStore() {
-        QFile resource(kStyleSheetResource);
-        QVERIFY(resource.open(QIODevice::ReadOnly));
-        const QByteArray sheet = QByteArray(kStyleSheetPrefix) + resource.readAll();
-        prepareApplication(*qApp);
-        QCOMPARE(qApp->styleSheet(), QString::fromUtf8(sheet));
-        QCOMPARE(Test::rawStore().value("version").toString(), QString("5.10"));
-        // The first entry of the log, in the folder named after the application, holds the sheet.
-        const QString logFile = Test::logDirectoryPath() + "/vorlant.log";
-        QVERIFY(Test::readFile(logFile).contains("] [ info]  " + sheet + '\n'));
-        applyStyleSheet(*qApp, ":stylesheet/missing");
-        QVERIFY(Test::readFile(logFile).endsWith("] [error]  Unable to open file with stylesheet\n"));
-    }
-
-    // A store that keeps nothing: one line and one error entry say so, and the inputs that write take
-    // nothing until a write-back succeeds again. A folder in place of the file stops even root.
-    // After start-up, which puts the log where the test looks.
+    // A store that keeps nothing: one line says so, and the inputs that write take nothing until a
+    // write-back succeeds again. A folder in place of the file stops even root.
     void unwritableStoreIsShown() {
         auto* notice = m_dialog->findChild<QLabel*>("m_store_notice_label");
         QVERIFY(notice->isHidden());
@@ -252,10 +217,10 @@ private slots:
         QTest::keyClick(cell(*m_dialog, 1), Qt::Key_End);
         QTRY_VERIFY(!notice->isHidden());
         QCOMPARE(notice->text(), "Settings can't be saved: no permission to change " + QDir::toNativeSeparators(path));
-        QCOMPARE(Test::readFile(Test::logDirectoryPath() + "/vorlant.log").count("[error]  " + notice->text().toUtf8()), 1);
         const auto writable = [this] {
+            const ProxyDialog proxy(m_dialog.get());
             return QString("%1%2%3").arg(!m_dialog->findChild<QLineEdit*>("m_email_edit")->isReadOnly())
-                .arg(cell(*m_dialog, 1)->isEnabled()).arg(ProxyDialog(m_dialog.get()).findChild<QPushButton*>("m_proxy_ok_pb")->isEnabled());
+                .arg(cell(*m_dialog, 1)->isEnabled()).arg(proxy.findChild<QPushButton*>("m_proxy_ok_pb")->isEnabled());
         };
         QCOMPARE(writable(), QString("000"));
         QVERIFY(QDir().rmdir(path));
