@@ -1,5 +1,9 @@
 # The proxy dialog's look on a real (virtual) X display, hover and pressed colours included:
-# the offscreen tests cannot hover or hold a button down.
+# the offscreen tests cannot hover or hold a button down. Linux only: the screenshot tool
+# drives an X display; the Windows build's window is looked at in windows.cmake.
+if(WIN32)
+    return()
+endif()
 find_program(VORLANT_XVFB Xvfb)
 if(VORLANT_XVFB)
     add_test(NAME tst_proxydialog_look

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 namespace Vorlant::Test {
@@ -15,6 +16,22 @@ QString root() {
 
 } // namespace
 
+#ifdef Q_OS_WIN
+// The store is the registry node itself, so only a throwaway Wine prefix (scripts/wine-run.sh
+// marks it) isolates it; on any other Windows the tests would wipe the real store.
+QString isolateEnvironment() {
+    if (!qEnvironmentVariableIsSet("VORLANT_THROWAWAY_REGISTRY"))
+        qFatal("Not in a throwaway Wine prefix: refusing to touch this machine's registry");
+    QDir(QFileInfo(logDirectoryPath()).absolutePath()).removeRecursively();
+    clearStore();
+    return root();
+}
+
+QString logDirectoryPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/vorlant-service/log");
+}
+#else
 QString isolateEnvironment() {
     for (const char* name :
          {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
@@ -30,6 +47,11 @@ QString isolateEnvironment() {
                        root() + QStringLiteral("/XDG_CONFIG_HOME"));
     return root();
 }
+
+QString logDirectoryPath() {
+    return root() + QStringLiteral("/XDG_DATA_HOME/vorlant-service/log");
+}
+#endif
 
 void clearStore() {
     QSettings store = rawStore();
@@ -48,10 +70,6 @@ QVariantMap storeSnapshot() {
     for (const QString& key : store.allKeys())
         snapshot.insert(key, store.value(key));
     return snapshot;
-}
-
-QString logDirectoryPath() {
-    return root() + QStringLiteral("/XDG_DATA_HOME/vorlant-service/log");
 }
 
 QByteArray readFile(const QString& path) {
