@@ -49,5 +49,8 @@ for name in $(compgen -e); do
     if [[ $name == QT_* ]]; then export "WINE$name=${!name}"; fi
 done
 export WINEQT_FORCE_STDERR_LOGGING=1
+# Qt's offscreen platform reads fonts from a folder of its own, none of Windows'; without one it
+# lays every text out zero wide.
+export WINEQT_QPA_FONTDIR=${WINEQT_QPA_FONTDIR:-'Z:\usr\share\fonts\truetype\dejavu'}
 
 exec wine "$@"

@@ -54,8 +54,11 @@ QString logDirectoryPath() {
 #endif
 
 void clearStore() {
+    // Not clear(): on Windows that deletes the registry key itself once this handle closes,
+    // and the store's own open handle would then write into a deleted key.
     QSettings store = rawStore();
-    store.clear();
+    for (const QString& key : store.childKeys() + store.childGroups())
+        store.remove(key);
     store.sync();
 }
 
