@@ -22,11 +22,10 @@ template <typename T = QLineEdit> T* child(QWidget& dialog, const QString& name)
 // Shows the dialog with the fields typed into (in custom mode), then the given mode chosen.
 void fill(ProxyDialog& dialog, const QString& mode, const QString& host, const QString& port) {
     dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     QTest::mouseClick(child<QRadioButton>(dialog, "m_custom_proxy_radio"), Qt::LeftButton);
     child(dialog, "m_proxy_addr_edit")->setText(host);
     child(dialog, "m_proxy_port_edit")->setText(port);
-    QTest::mouseClick(child<QRadioButton>(dialog, mode), Qt::LeftButton);
+    QTest::mouseClick(child<QRadioButton>(dialog, "m_" + mode + "_proxy_radio"), Qt::LeftButton);
 }
 
 // The stored mode and URL as one text, e.g. "custom socks://h:1"; "-" where a key is absent.
@@ -36,7 +35,7 @@ QString stored() {
 }
 
 // Something no apply of the stored settings could ever produce.
-const QNetworkProxy kSentinel(QNetworkProxy::HttpProxy, QStringLiteral("sentinel.invalid"), 3128);
+const QNetworkProxy kSentinel(QNetworkProxy::HttpProxy, "sentinel.invalid", 3128);
 
 } // namespace
 
@@ -64,11 +63,9 @@ private slots:
         QTest::newRow("nothing stored") << QVariant() << QVariant() << "no,,,0";
         QTest::newRow("no, url kept") << QVariant("no") << QVariant("socks://h:1") << "no,h,1,0";
         QTest::newRow("system") << QVariant("system") << QVariant() << "system,,,0";
-        QTest::newRow("case differs")
-            << QVariant("SYSTEM") << QVariant("socks://h:2") << "custom,h,2,1";
+        QTest::newRow("case differs") << QVariant("SYSTEM") << QVariant("socks://h:2") << "custom,h,2,1";
         QTest::newRow("no port") << QVariant("custom") << QVariant("socks://h") << "custom,h,-1,1";
-        QTest::newRow("ipv6") << QVariant("custom") << QVariant("socks://[::1]:3")
-                              << "custom,::1,3,1";
+        QTest::newRow("ipv6") << QVariant("custom") << QVariant("socks://[::1]:3") << "custom,::1,3,1";
     }
     void load() {
         QFETCH(QVariant, mode);
@@ -80,29 +77,27 @@ private slots:
         if (url.isValid())
             Settings::instance().setValue("proxy-url", url);
         ProxyDialog dialog;
-        QString checked;
-        for (const char* radio : {"no", "system", "custom"}) {
-            if (child<QRadioButton>(dialog, QStringLiteral("m_%1_proxy_radio").arg(radio))
-                    ->isChecked())
-                checked = radio;
-        }
-        QCOMPARE(QStringList({checked, child(dialog, "m_proxy_addr_edit")->text(),
-                              child(dialog, "m_proxy_port_edit")->text(),
-                              QString::number(child(dialog, "m_proxy_port_edit")->isEnabled())})
-                     .join(','),
-                 shown);
+        QStringList seen;
+        for (const char* radio : {"no", "system", "custom"})
+            if (child<QRadioButton>(dialog, QString("m_%1_proxy_radio").arg(radio))->isChecked())
+                seen << radio;
+        seen << child(dialog, "m_proxy_addr_edit")->text() << child(dialog, "m_proxy_port_edit")->text()
+             << QString::number(child(dialog, "m_proxy_port_edit")->isEnabled());
+        QCOMPARE(seen.join(','), shown);
     }
 
-    void ok_data() {
+    // OK (by click, or Return in a field) stores the choice and puts it in force; an address that
+    // custom mode cannot store keeps the dialog open on it; Cancel and Escape change nothing.
+    void close_data() {
         QTest::addColumn<QString>("mode");
         QTest::addColumn<QString>("host");
         QTest::addColumn<QString>("port");
-        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("url"); // stored afterwards; empty: the store is unchanged
         QTest::addColumn<bool>("inForce");
         const auto row = [](const char* name, const char* mode, const char* host, const char* port,
-                            const char* url, bool inForce) {
-            QTest::newRow(name) << QStringLiteral("m_%1_proxy_radio").arg(mode) << host << port
-                                << url << inForce;
+                            const char* url, bool inForce, const char* how = "m_proxy_ok_pb") {
+            QTest::newRow(name) << mode << host << port << how << url << inForce;
         };
         row("plain", "custom", "proxy.example.org", "1080", "socks://proxy.example.org:1080", true);
         row("spaces", "custom", " \tProxy.example ", " 1080 ", "socks://proxy.example:1080", true);
@@ -111,93 +106,51 @@ private slots:
         row("above 65535", "custom", "10.0.0.1", "65536", "socks://10.0.0.1:0", false);
         row("ipv6 in brackets", "custom", "[::1]", "9050", "socks://[::1]:9050", true);
         row("no mode keeps the url", "no", "b.example", "1", "socks://b.example:1", false);
-        // An address the custom mode would refuse must not wipe the last good one.
         row("unusable address in no mode", "no", "u@h", "1", "socks://old.example.org:1", false);
+        row("return in address", "custom", "10.0.0.1", "1080", "socks://10.0.0.1:1080", true, "m_proxy_addr_edit");
+        row("return in port", "custom", "10.0.0.1", "1080", "socks://10.0.0.1:1080", true, "m_proxy_port_edit");
+        for (const char* host : {"proxy example.org", "proxy.example.org/socks", "user@proxy.example.org",
+                                 "proxy.example.org:1080", "1::2::3"})
+            row(host, "custom", host, "1080", "", false);
+        row("cancel", "no", "other.example.org", "9050", "", false, "m_proxy_cancel_pb");
+        row("escape", "no", "other.example.org", "9050", "", false, "escape");
     }
-    void ok() {
+    void close() {
         QFETCH(QString, mode);
         QFETCH(QString, host);
         QFETCH(QString, port);
+        QFETCH(QString, how);
         QFETCH(QString, url);
         QFETCH(bool, inForce);
         ProxyDialog dialog;
         fill(dialog, mode, host, port);
-        QTest::mouseClick(child<QPushButton>(dialog, "m_proxy_ok_pb"), Qt::LeftButton);
-
-        QVERIFY(dialog.result() == QDialog::Accepted && !dialog.isVisible());
-        QCOMPARE(stored(), mode.section('_', 1, 1) + ' ' + url);
-        const QNetworkProxy proxy = QNetworkProxy::applicationProxy();
-        QCOMPARE(proxy.type(), inForce ? QNetworkProxy::Socks5Proxy : QNetworkProxy::NoProxy);
-        QCOMPARE(int(proxy.port()), inForce ? QUrl(url).port() : 0);
-
-        // What was stored comes back the same way the next time.
-        ProxyDialog again;
-        QVERIFY(child<QRadioButton>(again, mode)->isChecked());
-        QCOMPARE(child(again, "m_proxy_addr_edit")->text(), QUrl(url).host(QUrl::FullyDecoded));
-    }
-
-    void unusableAddressInCustomModeKeepsDialogOpen_data() {
-        QTest::addColumn<QString>("host");
-        QTest::newRow("space inside") << "proxy example.org";
-        QTest::newRow("slash") << "proxy.example.org/socks";
-        QTest::newRow("user info") << "user@proxy.example.org";
-        QTest::newRow("port in address") << "proxy.example.org:1080";
-        QTest::newRow("broken ipv6") << "1::2::3";
-    }
-    void unusableAddressInCustomModeKeepsDialogOpen() {
-        QFETCH(QString, host);
-        ProxyDialog dialog;
-        fill(dialog, "m_custom_proxy_radio", host, "1080");
-        QTest::mouseClick(child<QPushButton>(dialog, "m_proxy_ok_pb"), Qt::LeftButton);
-
-        QVERIFY(dialog.result() == QDialog::Rejected && dialog.isVisible());
-        QCOMPARE(stored(), QStringLiteral("SYSTEM socks://old.example.org:1"));
-        QCOMPARE(QNetworkProxy::applicationProxy(), kSentinel);
-        QCOMPARE(QApplication::focusWidget(), child(dialog, "m_proxy_addr_edit"));
-        QCOMPARE(child(dialog, "m_proxy_addr_edit")->selectedText(), host);
-    }
-
-    void closingWithoutOkChangesNothing_data() {
-        QTest::addColumn<bool>("escape");
-        QTest::newRow("cancel") << false;
-        QTest::newRow("escape, nothing stored") << true;
-    }
-    void closingWithoutOkChangesNothing() {
-        QFETCH(bool, escape);
-        if (escape)
-            Test::clearStore();
-        const QString before = stored();
-        ProxyDialog dialog;
-        fill(dialog, "m_no_proxy_radio", "other.example.org", "9050");
-        if (escape)
+        if (how == "escape")
             QTest::keyClick(&dialog, Qt::Key_Escape);
+        else if (how.endsWith("_edit"))
+            QTest::keyClick(child(dialog, how), Qt::Key_Return);
         else
-            QTest::mouseClick(child<QPushButton>(dialog, "m_proxy_cancel_pb"), Qt::LeftButton);
+            QTest::mouseClick(child<QPushButton>(dialog, how), Qt::LeftButton);
 
-        QVERIFY(dialog.result() == QDialog::Rejected && !dialog.isVisible());
-        QCOMPARE(stored(), before);
-        QCOMPARE(QNetworkProxy::applicationProxy(), kSentinel);
+        const bool accepted = how.endsWith("_edit") || how.endsWith("ok_pb");
+        const bool refused = accepted && url.isEmpty();
+        QCOMPARE(dialog.result(), accepted && !refused ? QDialog::Accepted : QDialog::Rejected);
+        QCOMPARE(dialog.isVisible(), refused);
+        QCOMPARE(stored(), url.isEmpty() ? "SYSTEM socks://old.example.org:1" : mode + ' ' + url);
+        const QNetworkProxy proxy = QNetworkProxy::applicationProxy();
+        if (url.isEmpty()) {
+            QCOMPARE(proxy, kSentinel);
+        } else {
+            QCOMPARE(proxy.type(), inForce ? QNetworkProxy::Socks5Proxy : QNetworkProxy::NoProxy);
+            QCOMPARE(int(proxy.port()), inForce ? QUrl(url).port() : 0);
+        }
+        if (refused) {
+            QCOMPARE(dialog.focusWidget(), child(dialog, "m_proxy_addr_edit"));
+            QCOMPARE(child(dialog, "m_proxy_addr_edit")->selectedText(), host);
+        }
     }
 
-    void returnInFieldPressesOk_data() {
-        QTest::addColumn<QString>("field");
-        QTest::newRow("address") << "m_proxy_addr_edit";
-        QTest::newRow("port") << "m_proxy_port_edit";
-    }
-    void returnInFieldPressesOk() {
-        QFETCH(QString, field);
-        ProxyDialog dialog;
-        fill(dialog, "m_custom_proxy_radio", "10.0.0.1", "1080");
-        child(dialog, field)->setFocus();
-        QTest::keyClick(child(dialog, field), Qt::Key_Return);
-
-        QVERIFY(dialog.result() == QDialog::Accepted && !dialog.isVisible());
-        QCOMPARE(stored(), QStringLiteral("custom socks://10.0.0.1:1080"));
-    }
-
-    // Not a check of its own: tools/screenshot-proxy-dialog.sh runs it on a virtual X display
-    // to photograph the dialog. It shows a filled-in dialog, tells where the buttons are, and
-    // waits for the script to close it.
+    // Not a check of its own: tools/screenshot-proxy-dialog.sh runs it on a virtual X display to
+    // photograph the dialog. It shows a filled-in dialog, tells where the buttons are, and waits.
     void preview() {
         if (qEnvironmentVariableIsEmpty("VORLANT_PREVIEW"))
             QSKIP("Runs only for tools/screenshot-proxy-dialog.sh");
@@ -206,12 +159,11 @@ private slots:
         ProxyDialog dialog;
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        QTextStream out(stdout);
         for (const char* name : {"m_proxy_ok_pb", "m_proxy_cancel_pb"}) {
             const QPoint centre = child<QPushButton>(dialog, name)->geometry().center();
             const QPoint global = dialog.mapToGlobal(centre);
-            out << name << ' ' << centre.x() << ' ' << centre.y() << ' ' << global.x() << ' '
-                << global.y() << Qt::endl;
+            QTextStream(stdout) << name << ' ' << centre.x() << ' ' << centre.y() << ' ' << global.x()
+                                << ' ' << global.y() << Qt::endl;
         }
         QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), 120000);
     }

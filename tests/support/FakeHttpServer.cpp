@@ -4,7 +4,7 @@
 
 namespace Vorlant::Test {
 
-QByteArray FakeHttpServer::Request::header(const QByteArray& name) const {
+QByteArray Request::header(const QByteArray& name) const {
     for (const QByteArray& line : headerLines) {
         const int colon = line.indexOf(':');
         if (line.left(colon).compare(name, Qt::CaseInsensitive) == 0)
@@ -14,13 +14,11 @@ QByteArray FakeHttpServer::Request::header(const QByteArray& name) const {
 }
 
 FakeHttpServer::FakeHttpServer() {
+    m_server.listen(QHostAddress::LocalHost);
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = m_server.nextPendingConnection()) {
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
-            connect(socket, &QTcpSocket::disconnected, this, [socket] {
-                socket->setParent(nullptr);
-                socket->deleteLater();
-            });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
         }
     });
 }

@@ -1,5 +1,6 @@
 #include "support/TestEnvironment.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -12,6 +13,10 @@ namespace {
 QString root() {
     static QTemporaryDir dir;
     return dir.path();
+}
+
+QString fixturePath(const QString& name) {
+    return QStringLiteral(VORLANT_TEST_DATA "/stores/%1.conf").arg(name);
 }
 
 } // namespace
@@ -27,44 +32,53 @@ QString isolateEnvironment() {
     return root();
 }
 
+// The registry has no file to copy: the fixture's keys are written one by one, as the old
+// programs wrote them there (every value of an INI file reads back as text).
+void loadStoreFixture(const QString& name) {
+    clearStore();
+    QSettings fixture(fixturePath(name), QSettings::IniFormat);
+    QSettings store = rawStore();
+    for (const QString& key : fixture.allKeys())
+        store.setValue(key, fixture.value(key));
+}
+
 QString logDirectoryPath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/vorlant-service/log");
+           "/vorlant-service/log";
 }
 #else
 QString isolateEnvironment() {
-    for (const char* name :
-         {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
-        QDir().mkpath(root() + QLatin1Char('/') + QLatin1String(name));
-        qputenv(name, QFile::encodeName(root() + QLatin1Char('/') + QLatin1String(name)));
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+        const QString path = root() + '/' + name;
+        QDir().mkpath(path);
+        qputenv(name, QFile::encodeName(path));
     }
-    QFile::setPermissions(root() + QStringLiteral("/XDG_RUNTIME_DIR"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QDir().mkpath(root() + QStringLiteral("/system"));
-    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope,
-                       root() + QStringLiteral("/system"));
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       root() + QStringLiteral("/XDG_CONFIG_HOME"));
+    QDir().mkpath(root() + "/system");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, root() + "/system");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root() + "/XDG_CONFIG_HOME");
     return root();
 }
 
+void loadStoreFixture(const QString& name) {
+    rawStore().sync();
+    const QString path = rawStore().fileName();
+    writeFile(path, readFile(fixturePath(name)));
+    // Qt reads a store file again only when its size or modification time changed.
+    static qint64 stamp = 978307200;
+    QFile file(path);
+    file.open(QIODevice::Append);
+    file.setFileTime(QDateTime::fromSecsSinceEpoch(++stamp), QFileDevice::FileModificationTime);
+    file.close();
+    rawStore().sync();
+}
+
 QString logDirectoryPath() {
-    return root() + QStringLiteral("/XDG_DATA_HOME/vorlant-service/log");
+    return root() + "/XDG_DATA_HOME/vorlant-service/log";
 }
 #endif
 
-void clearStore() {
-    // Not clear(): on Windows that deletes the registry key itself once this handle closes,
-    // and the store's own open handle would then write into a deleted key.
-    QSettings store = rawStore();
-    for (const QString& key : store.childKeys() + store.childGroups())
-        store.remove(key);
-    store.sync();
-}
-
 QSettings rawStore() {
-    return QSettings(QSettings::NativeFormat, QSettings::SystemScope, QStringLiteral("Vorlant"),
-                     QString());
+    return QSettings(QSettings::NativeFormat, QSettings::SystemScope, "Vorlant", QString());
 }
 
 QVariantMap storeSnapshot() {
@@ -73,6 +87,15 @@ QVariantMap storeSnapshot() {
     for (const QString& key : store.allKeys())
         snapshot.insert(key, store.value(key));
     return snapshot;
+}
+
+void clearStore() {
+    // Not clear(): on Windows that deletes the registry key itself once this handle closes,
+    // and the store's own open handle would then write into a deleted key.
+    QSettings store = rawStore();
+    for (const QString& key : store.childKeys() + store.childGroups())
+        store.remove(key);
+    store.sync();
 }
 
 QByteArray readFile(const QString& path) {

@@ -10,17 +10,17 @@ namespace Vorlant::Test {
 // Returns the temporary root; it lives until the process exits.
 QString isolateEnvironment();
 
-// Removes every key of the (isolated) shared store, for a clean start between cases.
-void clearStore();
-
-// A second handle on the isolated store, for arranging and inspecting it behind the back of
-// the code under test; and every key of it with its value.
+// A second handle on the isolated store, for arranging and inspecting it behind the back of the
+// code under test; every key of it with its value; and emptying it between cases.
 QSettings rawStore();
 QVariantMap storeSnapshot();
+void clearStore();
+
+// Replaces the isolated store by an old program's store file (tests/data/stores/<name>.conf),
+// byte for byte, malformed lines included.
+void loadStoreFixture(const QString& name);
 
 QString logDirectoryPath();
-
-// A file's contents (null when there is none), and writing one where folders may be missing.
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& contents);
 
