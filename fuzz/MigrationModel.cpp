@@ -3,6 +3,7 @@
 #include "settings/MigrationPlan.h"
 #include "settings/Settings.h"
 
+#include <QHash>
 #include <QUrl>
 #include <QVector>
 
@@ -87,6 +88,12 @@ void rekeyByEngine(StoreMap& store, const QStringList& groups) {
         entries << entry;
     }
     findStayingEntries(entries);
+    QHash<QString, QString> firstSpelling; // engines that differ in letter case share one entry
+    for (OldEntry& entry : entries) {
+        const QString folded = entry.engine.toCaseFolded();
+        if (!entry.stays)
+            entry.engine = *firstSpelling.insert(folded, firstSpelling.value(folded, entry.engine));
+    }
     for (const OldEntry& entry : entries) {
         if (!entry.stays)
             removeTree(store, kMiners + entry.group);

@@ -11,17 +11,14 @@ using namespace Vorlant;
 class TestLogger : public QObject {
     Q_OBJECT
 
-    QString m_dataHome;
-    QString log(const QString& file) const {
-        return QString::fromUtf8(Test::readFile(m_dataHome + "/vorlant-service/log/" + file));
-    }
+    QString m_appData; // the folder that holds the log folder
 
 private slots:
     void initTestCase() {
-        m_dataHome = Test::isolateEnvironment() + "/blocked-data";
+        Test::isolateEnvironment();
         QCoreApplication::setApplicationName("vorlant-service");
-        Test::writeFile(m_dataHome, "a file where the data folder should be");
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dataHome));
+        m_appData = QFileInfo(Test::logDirectoryPath()).path();
+        Test::writeFile(m_appData, "a file where the program's data folder should be");
     }
 
     // While the log folder cannot be made, entries neither fail nor go anywhere else; once it
@@ -29,13 +26,13 @@ private slots:
     void survivesAndRecovers() {
         Logger::info(QString(), "nowhere to go");
         Logger::error("Net", "nowhere either");
-        QVERIFY(QFileInfo(m_dataHome).isFile());
-        QVERIFY(QFile::remove(m_dataHome));
-        Test::writeFile(m_dataHome + "/vorlant-service/log/vorlant.log", "earlier run\n");
+        QVERIFY(QFileInfo(m_appData).isFile());
+        QVERIFY(QFile::remove(m_appData));
+        Test::writeFile(Test::logDirectoryPath() + "/vorlant.log", "earlier run\n");
         Logger::info(QString(), "back again");
-        QVERIFY(log("vorlant.log").startsWith("earlier run\n["));
-        QVERIFY(log("vorlant.log").endsWith("] [ info]  back again\n"));
-        QCOMPARE(log("vorlant.log").count('\n'), 2);
+        QVERIFY(Test::readLog("vorlant.log").startsWith("earlier run\n["));
+        QVERIFY(Test::readLog("vorlant.log").endsWith("] [ info]  back again\n"));
+        QCOMPARE(Test::readLog("vorlant.log").count('\n'), 2);
     }
 
     void formatLine_data() {
@@ -55,11 +52,11 @@ private slots:
     }
 
     void categoriesGetFilesOfTheirOwn() {
-        QDir().mkpath(m_dataHome + "/vorlant-service/log/blocked.log");
-        Logger::error("Network", "to network.log");
+        QDir().mkpath(Test::logDirectoryPath() + "/blocked.log");
+        Logger::error("Network", "to\r\nnetwork.log"); // one line break, as the platform writes it
         Logger::error("Blocked", "to the main file"); // a folder stands where its file would
-        QVERIFY(log("network.log").endsWith("] [error]  to network.log\n"));
-        QVERIFY(log("vorlant.log").endsWith("] [error]  to the main file\n"));
+        QVERIFY(Test::readLog("network.log").endsWith("] [error]  to\nnetwork.log\n"));
+        QVERIFY(Test::readLog("vorlant.log").endsWith("] [error]  to the main file\n"));
     }
 
     void threadsNeverInterleaveLines() {
@@ -73,7 +70,7 @@ private slots:
         a->start();
         b->start();
         QVERIFY(a->wait(60000) && b->wait(60000));
-        const QStringList lines = log("threads.log").split('\n', Qt::SkipEmptyParts);
+        const QStringList lines = Test::readLog("threads.log").split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 600);
         const QRegularExpression shape(R"(^\[\d\d\.\d\d\.\d{4} \d\d:\d\d\] \[ info\]  (a{200}|b{200})$)");
         for (const QString& line : lines)

@@ -232,10 +232,9 @@ private slots:
         QCOMPARE(qApp->styleSheet(), QString::fromUtf8(sheet));
         QCOMPARE(Test::rawStore().value("version").toString(), QString("5.10"));
         // The first entry of the log, in the folder named after the application, holds the sheet.
-        const QString logFile = Test::logDirectoryPath() + "/vorlant.log";
-        QVERIFY(Test::readFile(logFile).contains("] [ info]  " + sheet + '\n'));
+        QVERIFY(Test::readLog("vorlant.log").contains("] [ info]  " + sheet + '\n'));
         applyStyleSheet(*qApp, ":stylesheet/missing");
-        QVERIFY(Test::readFile(logFile).endsWith("] [error]  Unable to open file with stylesheet\n"));
+        QVERIFY(Test::readLog("vorlant.log").endsWith("] [error]  Unable to open file with stylesheet\n"));
     }
 };
 

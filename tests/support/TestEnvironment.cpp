@@ -46,6 +46,15 @@ QString logDirectoryPath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
            "/vorlant-service/log";
 }
+
+QStringList storeLines() {
+    QSettings store = rawStore(); // the registry keeps no cache: this reads what was written
+    QStringList lines;
+    for (const QString& key : store.allKeys())
+        lines << key + '=' + store.value(key).toString();
+    lines.sort();
+    return lines;
+}
 #else
 QString isolateEnvironment() {
     for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
@@ -75,7 +84,29 @@ void loadStoreFixture(const QString& name) {
 QString logDirectoryPath() {
     return root() + "/XDG_DATA_HOME/vorlant-service/log";
 }
+
+QStringList storeLines() {
+    // Read from a copy, which shares no cache with the store: only what reached the disk counts.
+    rawStore().sync();
+    QTemporaryDir dir;
+    writeFile(dir.filePath("copy.conf"), readFile(rawStore().fileName()));
+    QSettings store(dir.filePath("copy.conf"), QSettings::IniFormat);
+    QStringList lines;
+    for (const QString& key : store.allKeys())
+        lines << key + '=' + store.value(key).toString();
+    lines.sort();
+    return lines;
+}
 #endif
+
+QString readLog(const QString& fileName) {
+    QByteArray bytes = readFile(logDirectoryPath() + '/' + fileName);
+#ifdef Q_OS_WIN
+    // Windows' line break is "\r\n"; a bare "\n" or a stray "\r" stays visible and fails.
+    bytes.replace("\r\n", "\x01").replace("\n", "<LF>").replace('\x01', '\n');
+#endif
+    return QString::fromUtf8(bytes);
+}
 
 QSettings rawStore() {
     return QSettings(QSettings::NativeFormat, QSettings::SystemScope, "Vorlant", QString());
@@ -106,7 +137,7 @@ QByteArray readFile(const QString& path) {
 void writeFile(const QString& path, const QByteArray& contents) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
         file.write(contents);
 }
 

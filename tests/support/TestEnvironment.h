@@ -20,8 +20,13 @@ void clearStore();
 // byte for byte, malformed lines included.
 void loadStoreFixture(const QString& name);
 
+// The isolated store as sorted "key=value" lines, read back from where the store keeps them.
+QStringList storeLines();
+
 QString logDirectoryPath();
+// A log file of the isolated log folder, with "\n" for the platform's line break.
+QString readLog(const QString& fileName);
 QByteArray readFile(const QString& path);
-void writeFile(const QString& path, const QByteArray& contents);
+void writeFile(const QString& path, const QByteArray& contents); // "\n" as the platform's break
 
 } // namespace Vorlant::Test
