@@ -129,6 +129,8 @@ private slots:
                 stampedOnly("collision-no-engine", {"miners/plain/engine=bcn", "miners/plain/pool=" + bcn,
                                                     "miners/plain/threads=4", "miners/plain/worker=rig1"}));
         row("collision-same-engine", rekeyed("bcn", "second.pool.example:3333", 2, "rig2"));
+        // The registry would merge engines "BCN" and "bcn": they merge everywhere, under the first.
+        row("collision-letter-case", {"miners/BCN/pool=second.example:2", "miners/BCN/worker=rig2", "version=5.10"});
 #ifndef Q_OS_WIN // malformed lines are a file's fault: the registry cannot hold them
         // A malformed "\x=1" line in [miners] lists a group without a name: it is no entry, so it
         // neither hides the first entry's engine nor takes the other entries with it.
