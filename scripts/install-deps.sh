@@ -8,7 +8,7 @@ packages=(
     clang libclang-rt-14-dev
     python3 microsocks desktop-file-utils
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
-    util-linux mount procps
+    util-linux mount procps iproute2
 )
 
 as_root() {

@@ -139,6 +139,8 @@ private slots:
         QTest::addColumn<QString>("events");
         const auto error = [](int code) { return QString("error %1 pool,").arg(code); };
         QTest::newRow("200") << Response{200, "{}"} << "finished 200 {} pool";
+        const QByteArray large(1 << 20, 'x'); // arrives in many pieces
+        QTest::newRow("large") << Response{200, large} << "finished 200 " + QString(large) + " pool";
         QTest::newRow("404 keeps its body")
             << Response{404, "gone"} << error(QNetworkReply::ContentNotFoundError) + "finished 404 gone pool";
         QTest::newRow("redirect not followed")

@@ -112,6 +112,9 @@ private slots:
         // Step A stands aside, so the old engine name and thread count reach step B.
         row("v105-server", rekeyed("bytecoinminerengine", bcn, 4, "rig1") +
                                QStringList{"server=https://kept.example"});
+        row("v105-entry-stays", {"apiToken=tok-3", "email=three@example.org", "miners/plain/pool=p.pool.example:3333",
+                                 "miners/plain/threads=1", "miners/plain/worker=rig3",
+                                 "server=https://three.example/api", "version=5.10"});
         row("v105-empty-miners", {"apiToken=", "email=", "miners/count=0", "server=", "version=5.10"});
         row("v110", {"miners/bcn/engine=bcn", "miners/bcn/pool=" + bcn, "miners/bcn/speed=2",
                      "miners/bcn/threads=7", "version=5.10"});
@@ -212,6 +215,8 @@ private slots:
 #ifdef Q_OS_WIN
         QSKIP("Linux form of the entry; the Run key value is proven by tst_windows_deploy");
 #endif
+        // A relative XDG_CONFIG_HOME is invalid and counts as unset.
+        QCOMPARE(autostartDesktopFilePath("rel", "/h"), "/h/.config/autostart/VorlantGui.desktop");
         const QString path = "/opt/My Apps/$x `y` \\z \"q\" 100%/v";
         QCOMPARE(autostartValueFromDesktopEntry(autostartDesktopEntry(path)), autostartValue(path));
         QTemporaryDir dir;

@@ -44,6 +44,7 @@ def main():
     ap.add_argument("--mutants", default="tools/mutants.json")
     ap.add_argument("--work", default="/tmp/killmatrix")
     ap.add_argument("--only", default="")
+    ap.add_argument("--skip", default="$^", help="regex of ctest tests to leave out")
     args = ap.parse_args()
     mutants = json.load(open(args.mutants))
     if args.only:
@@ -58,7 +59,8 @@ def main():
     names = re.findall(r"Test +#\d+: (\S+)", listing)
     qt_tests = [os.path.join(build, "tests", n) for n in names
                 if os.access(os.path.join(build, "tests", n), os.X_OK)]
-    others = [n for n in names if os.path.join(build, "tests", n) not in qt_tests]
+    others = [n for n in names if os.path.join(build, "tests", n) not in qt_tests
+              and not re.search(args.skip, n)]
     base = failures(build, qt_tests, others)
     print("unplanted:", base or "clean", flush=True)
     matrix = {}

@@ -1,29 +1,12 @@
-# The built program end to end: started as a user starts it, against the sample pool server, a
-# throwaway store (a tmpfs over /etc/xdg in a private mount namespace) and a throwaway home.
-# The keyboard test drives the real window on a virtual X display. Linux only: the throwaway
-# store needs a mount namespace.
+# The built program end to end, in private mount, network and process namespaces (a throwaway
+# store over /etc/xdg, its own /etc/hosts and loopback; every process ends with the test), with
+# the sample pool, microsocks and a virtual display for the window. Linux only.
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
-    # Debian's interpreter (scripts/install-deps.sh installs it) before any other on the PATH.
-    find_program(VORLANT_PYTHON3 NAMES python3 HINTS /usr/bin)
-    if(NOT VORLANT_PYTHON3)
-        message(FATAL_ERROR "python3 not found; scripts/install-deps.sh installs it")
-    endif()
-
-    add_executable(e2e_storedump ${CMAKE_CURRENT_SOURCE_DIR}/e2e/storedump.cpp)
-    target_link_libraries(e2e_storedump PRIVATE Qt5::Core vorlant_flags)
-
-    # -B: run from the source tree, the modules leave no compiled files there.
-    set(VORLANT_E2E_ARGS
-        --app $<TARGET_FILE:vorlant-settings>
-        --storedump $<TARGET_FILE:e2e_storedump>
-        --artifacts ${CMAKE_CURRENT_BINARY_DIR}/e2e)
-    add_test(NAME tst_e2e
-             COMMAND ${VORLANT_PYTHON3} -B ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_e2e.py
-                     ${VORLANT_E2E_ARGS})
-    add_test(NAME tst_e2e_keyboard
-             COMMAND ${VORLANT_PYTHON3} -B ${CMAKE_CURRENT_SOURCE_DIR}/e2e/test_keyboard.py
-                     ${VORLANT_E2E_ARGS})
-    set_tests_properties(tst_e2e tst_e2e_keyboard PROPERTIES
-        ENVIRONMENT "${VORLANT_TEST_ENV}"
-        TIMEOUT 180)
+    add_executable(e2e ${CMAKE_CURRENT_SOURCE_DIR}/e2e.cpp)
+    target_link_libraries(e2e PRIVATE Qt5::Test)
+    target_compile_definitions(e2e PRIVATE VORLANT_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+                                           VORLANT_APP_PATH="$<TARGET_FILE:vorlant-settings>")
+    add_test(NAME tst_e2e COMMAND xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp"
+             unshare --mount --net --pid --fork --mount-proc --propagation private $<TARGET_FILE:e2e>)
+    set_tests_properties(tst_e2e PROPERTIES ENVIRONMENT "${VORLANT_TEST_ENV}" TIMEOUT 300)
 endif()

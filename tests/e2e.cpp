@@ -1,0 +1,200 @@
+// The built program as a user starts it, against the sample pool server and microsocks. The
+// test command runs this as the first process of its own mount, network and process namespaces
+// (unshare), where each test gets a fresh tmpfs over /etc/xdg for the store, the home and the
+// requests received.
+#include <QtTest>
+
+#include <unistd.h>
+
+namespace {
+const QString Store = "/etc/xdg/Vorlant.conf", Data = VORLANT_SOURCE_DIR "/tests/data/e2e/";
+const QString Url = "http://pool.vorlant.test:8765", Record = "/etc/xdg/requests";
+// Generous, for the sanitizer build on a busy 2-core machine; normally a second or two.
+constexpr int Deadline = 30000;
+constexpr auto Ini = QSettings::IniFormat;
+const QRegularExpression CpuId(R"("(0|[1-9a-f][0-9a-f]*)(,(0|[1-9a-f][0-9a-f]*)){3}")");
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& data) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+bool run(const QString& commandLine) {
+    return QProcess::execute(commandLine.section(' ', 0, 0), commandLine.split(' ').mid(1)) == 0;
+}
+
+bool xdotool(const QString& commands) { // one command line per '|': 'type' ends a line
+    const QStringList lines = commands.split('|');
+    return std::all_of(lines.begin(), lines.end(),
+                       [](auto& line) { return run("timeout 30 xdotool " + line); });
+}
+
+// The whole store as "key=value in JSON", against one of tests/data/e2e/ and the lines `extra`.
+void compareStore(const QString& expected, QStringList extra = {}) {
+    QSettings store(Store, Ini);
+    QStringList actual;
+    for (const QString& key : store.allKeys()) {
+        const QJsonArray value{QJsonValue::fromVariant(store.value(key))};
+        actual << key + '=' + QJsonDocument(value).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+    }
+    extra +=
+        QString(readFile(Data + expected)).replace("$URL", Url).split('\n', Qt::SkipEmptyParts);
+    extra.sort();
+    actual.sort();
+    QCOMPARE(actual, extra);
+}
+} // namespace
+
+class E2E : public QObject {
+    Q_OBJECT
+    QProcess *m_socks = nullptr, *m_app = nullptr;
+
+    bool hasEntries() { return QSettings(Store, Ini).contains("miners/wownero/pool"); }
+
+    QProcess* start(const QString& program, const QStringList& arguments,
+                    const QStringList& env = QProcess::systemEnvironment()) {
+        auto process = new QProcess; // stopped with the namespace's first process, this test
+        process->setEnvironment(env);
+        process->start(program, arguments);
+        return process;
+    }
+
+    void startApp(const QByteArray& store, const QStringList& variables = {}) {
+        QVERIFY(writeFile(Store, store));
+        // A clean environment: no proxy, and no session bus (the machine user's, or one started).
+        const QStringList env = QProcess::systemEnvironment().filter(
+            QRegularExpression("^(PATH|DISPLAY|XAUTHORITY|.SAN_OPTIONS)="));
+        m_app = start(VORLANT_APP_PATH, {},
+                      env +
+                          QStringList{"HOME=/etc/xdg/home", "XDG_RUNTIME_DIR=/etc/xdg",
+                                      "LC_ALL=C.UTF-8", "QT_QPA_PLATFORM=offscreen",
+                                      "DBUS_SESSION_BUS_ADDRESS=disabled:"} +
+                          variables);
+        QTRY_VERIFY_WITH_TIMEOUT(hasEntries(), Deadline);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY2(getpid() == 1,
+                 "run through ctest: it needs namespaces of its own (unshare, as root)");
+        // Qt never sends a loopback literal through a proxy: the pool is reached by a name.
+        QVERIFY(run("ip link set lo up") && run("mount -t tmpfs e2e /etc/xdg"));
+        QVERIFY(writeFile("/etc/xdg/hosts", "127.0.0.1 localhost pool.vorlant.test\n"));
+        QVERIFY(run("mount --bind /etc/xdg/hosts /etc/hosts"));
+        // microsocks's connections leave from 127.0.0.2, which tells the pool proxied from direct.
+        m_socks = start("microsocks", {"-i", "127.0.0.1", "-p", "1080", "-b", "127.0.0.2"});
+        QProcess* pool =
+            start("python3", {VORLANT_SOURCE_DIR "/tools/samplepool/serve.py", "--record", Record});
+        // The pool's port, once it listens; microsocks, started earlier, listens by then.
+        QVERIFY(pool->waitForReadyRead(Deadline));
+    }
+
+    void init() { QVERIFY(run("mount -t tmpfs -o mode=0700 e2e /etc/xdg")); }
+
+    void cleanup() {
+        if (m_app && (m_app->terminate(), !m_app->waitForFinished(5000)))
+            m_app->kill();
+        const QString output = m_app ? m_app->readAll() + m_app->readAllStandardError() : "";
+        // The program's output, when it shows a sanitizer's report or the test failed.
+        QVERIFY2(!QTest::currentTestFailed() &&
+                     !output.contains(QRegularExpression("Sanitizer|runtime error:")),
+                 qPrintable(output));
+    }
+
+    // Settings stored | environment | User-Agent's kind | where microsocks connects ("": not used)
+    void catalogueRequest_data() {
+        QTest::addColumn<QString>("row");
+        const auto row = QTest::newRow;
+        row("desktop") << "|||";
+        row("console") << "|CONSOLE_APP=1 SERVICE_APP=1|-cli|";
+        row("service") << "|CONSOLE_APP=0 SERVICE_APP=1|-service|";
+        row("custom socks") << R"(proxy="custom" proxy-url="socks://127.0.0.1:1080"|||127.0.0.1)";
+        row("capital scheme") << R"(proxy="custom" proxy-url="SOCKS://127.0.0.1:1080"|||127.0.0.1)";
+        row("proxy by name") << R"(proxy="custom" proxy-url="socks://localhost:1080"|||127.0.0.1)";
+        row("http scheme") << R"(proxy="custom" proxy-url="http://127.0.0.1:1080"|||)";
+        row("no proxy") << R"(proxy="no" proxy-url="socks://127.0.0.1:1080"|||)";
+        // A system proxy is handed the name, as the system says.
+        row("system socks")
+            << R"(proxy="system"|all_proxy=socks5://127.0.0.1:1080||pool.vorlant.test)";
+        row("system http") << R"(proxy="system"|all_proxy=http://127.0.0.1:1080||)";
+    }
+    void catalogueRequest() {
+        QFETCH(QString, row);
+        const QStringList column = row.split('|'),
+                          settings = column[0].split(' ', Qt::SkipEmptyParts);
+        startApp(("[General]\nserver=" + Url + '\n' + settings.join('\n')).toUtf8(),
+                 column[1].split(' ', Qt::SkipEmptyParts));
+        // No e-mail nor other coins until chosen; the merge-mining servers stored as URLs.
+        compareStore("catalogue.store", settings);
+        for (const QVariant& url : QSettings(Store, Ini).value("miners/arqma/mergedPools").toMap())
+            QCOMPARE(url.userType(), int(QMetaType::QUrl));
+
+        // Where microsocks connected to (said before the request), and the one request received.
+        QTest::qWait(100);
+        const QString proxied = QRegularExpression("connected to (.*)")
+                                    .match(m_socks->readAllStandardError())
+                                    .captured(1);
+        QCOMPARE(proxied, column[3].isEmpty() ? "" : column[3] + ":8765");
+        const QString received = QString(readFile(Record)).replace(CpuId, R"("4 hex numbers")");
+        const QString expected = QString(readFile(Data + "request.json"))
+                                     .arg(proxied.isEmpty() ? "127.0.0.1" : "127.0.0.2", column[2],
+                                          QSysInfo::kernelVersion());
+        QCOMPARE(QJsonDocument::fromJson(received.toUtf8()).toJson().split('\n'),
+                 QJsonDocument::fromJson(expected.toUtf8()).toJson().split('\n'));
+
+        // The log's first entry: the whole applied style sheet.
+        const QString log = "/etc/xdg/home/.local/share/vorlant-service/log/vorlant.log";
+        const QByteArray entry = "] [ info]  *{font-family: \"DejaVu Sans\";}" +
+                                 readFile(VORLANT_SOURCE_DIR "/resources/basestyle.qss") + '\n';
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(log).mid(17), entry, Deadline);
+        QVERIFY(qAbs(QDateTime::fromString(readFile(log).mid(1, 16), "dd.MM.yyyy hh:mm")
+                         .secsTo(QDateTime::currentDateTime())) < 120);
+    }
+
+    void oldStoreUpgraded() {
+        // The old entries name their own servers: pointed at the pool, so that the upgraded
+        // store is what the program then asks.
+        startApp(readFile(VORLANT_SOURCE_DIR "/tests/data/stores/v105-derived.conf")
+                     .replace("https://", (Url + "/").toUtf8()));
+        QVERIFY(readFile(Record).contains(R"("path": "/api/2.3/pool/config")"));
+        compareStore("upgraded.store");
+    }
+
+    void keyboard() {
+        // Widgets draw without OpenGL, and the display has no GL driver worth loading.
+        startApp(("[General]\nserver=" + Url).toUtf8(),
+                 {"QT_QPA_PLATFORM=xcb", "QT_XCB_GL_INTEGRATION=none"});
+        // Two cores and the first partner for arqma, the first coin with partners. Focus order:
+        // e-mail, proxy button, then cores and partner of each row in turn. In the proxy dialog
+        // "No proxy" has the focus; Down twice is "Custom settings", then Tab goes past Cancel
+        // and OK. No window manager runs to hand a new window the keyboard: each gets it by name.
+        const QString focus = "search --sync --onlyvisible --name ^%1$ windowfocus --sync|";
+        const QStringList steps =
+            QString(
+                "email=person@example.org;%1type person@example.org;"
+                "miners/arqma/speed=2;key Tab Tab Down Down;"
+                "miners/arqma/mergedMining=conceal;key Tab Down;"
+                "proxy-url=socks://proxy.vorlant.test:1080;key shift+Tab shift+Tab space|%2"
+                "key Down Down Tab Tab Tab type proxy.vorlant.test|key Tab type 1080|key Return")
+                .arg(focus.arg("Vorlant.service.settings"), focus.arg("Proxy.Settings"))
+                .split(';');
+        for (int step = 0; step < steps.size(); step += 2) {
+            const QString key = steps[step].section('=', 0, 0), value = steps[step].section('=', 1);
+            QVERIFY2(xdotool(steps[step + 1]), qPrintable(steps[step + 1]));
+            QTRY_COMPARE_WITH_TIMEOUT(QSettings(Store, Ini).value(key).toString(), value, Deadline);
+        }
+        QVERIFY(run("import -window root " QT_TESTCASE_BUILDDIR "/e2e-keyboard.png"));
+        QVERIFY(xdotool(focus.arg("Vorlant.service.settings") + "key Escape"));
+        QVERIFY(m_app->waitForFinished(Deadline) && m_app->exitStatus() == QProcess::NormalExit);
+        QCOMPARE(m_app->exitCode(), 0);
+        compareStore("keyboard.store"); // and nothing else changed
+    }
+};
+
+QTEST_GUILESS_MAIN(E2E)
+#include "e2e.moc"
