@@ -11,6 +11,11 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 build="$root/build/windows"
 
+if [ "$(id -u)" -ne 0 ]; then
+    # apt-get, and the deploy test's private mount namespace, need root.
+    exec sudo --preserve-env=QT_MINGW_PREFIX,CI "$0" "$@"
+fi
+
 qt_source=${QT_MINGW_PREFIX:-$(dirname "$root")/shared/toolchains/qt5-mingw-w64.tar.xz}
 if [ ! -e "$qt_source" ]; then
     cat >&2 <<NOTE
