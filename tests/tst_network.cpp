@@ -192,7 +192,7 @@ private slots:
         QTRY_COMPARE(finished.count(), 1);
         manager.pause();
         for (const Test::Request& request : m_server->requests)
-            QCOMPARE(request.method + ' ' + request.body, QByteArray("POST body"));
+            QCOMPARE(request.method + " " + request.body + " " + request.header("User-Agent"), QByteArray("POST body VorlantWin/5.10"));
     }
 
     void abortReportsCancellationThenAbort() {

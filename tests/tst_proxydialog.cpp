@@ -148,25 +148,6 @@ private slots:
             QCOMPARE(child(dialog, "m_proxy_addr_edit")->selectedText(), host);
         }
     }
-
-    // Not a check of its own: tools/screenshot-proxy-dialog.sh runs it on a virtual X display to
-    // photograph the dialog. It shows a filled-in dialog, tells where the buttons are, and waits.
-    void preview() {
-        if (qEnvironmentVariableIsEmpty("VORLANT_PREVIEW"))
-            QSKIP("Runs only for tools/screenshot-proxy-dialog.sh");
-        Settings::instance().setValue("proxy", "custom");
-        Settings::instance().setValue("proxy-url", "socks://127.0.0.1:1080");
-        ProxyDialog dialog;
-        dialog.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-        for (const char* name : {"m_proxy_ok_pb", "m_proxy_cancel_pb"}) {
-            const QPoint centre = child<QPushButton>(dialog, name)->geometry().center();
-            const QPoint global = dialog.mapToGlobal(centre);
-            QTextStream(stdout) << name << ' ' << centre.x() << ' ' << centre.y() << ' ' << global.x()
-                                << ' ' << global.y() << Qt::endl;
-        }
-        QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), 120000);
-    }
 };
 
 QTEST_MAIN(TestProxyDialog)

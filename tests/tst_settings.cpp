@@ -147,7 +147,7 @@ private slots:
     void migratesStore() {
         QFETCH(QString, fixture);
         QFETCH(QStringList, expected);
-        Test::loadStoreFixture(fixture);
+        Test::loadStore(Test::readFile(fixturePath(fixture)));
         Settings::instance().migrate();
         QCOMPARE(Test::storeLines(), expected);
         Settings::instance().migrate(); // a second start changes nothing
@@ -199,7 +199,7 @@ private slots:
         if (!before.isNull())
             Test::writeFile(autostartDesktopFilePath(), before);
         QCOMPARE(Settings::isAutostartEnabled(), enabled);
-        Test::loadStoreFixture("v53");
+        Test::loadStore(Test::readFile(fixturePath("v53")));
         Settings::instance().migrate();
         QCOMPARE(Test::readFile(autostartDesktopFilePath()), after);
         Settings::setAutostart(true);

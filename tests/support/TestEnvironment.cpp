@@ -15,10 +15,6 @@ QString root() {
     return dir.path();
 }
 
-QString fixturePath(const QString& name) {
-    return QStringLiteral(VORLANT_TEST_DATA "/stores/%1.conf").arg(name);
-}
-
 } // namespace
 
 #ifdef Q_OS_WIN
@@ -32,43 +28,43 @@ QString isolateEnvironment() {
     return root();
 }
 
-// The registry has no file to copy: the fixture's keys are written one by one, as the old
-// programs wrote them there (every value of an INI file reads back as text).
-void loadStoreFixture(const QString& name) {
+// The registry has no file to copy: the keys are written one by one, as the old programs
+// wrote them there (every value of an INI file reads back as text).
+void loadStore(const QByteArray& contents) {
     clearStore();
-    QSettings fixture(fixturePath(name), QSettings::IniFormat);
+    QTemporaryDir dir;
+    writeFile(dir.filePath("old.conf"), contents);
+    QSettings old(dir.filePath("old.conf"), QSettings::IniFormat);
     QSettings store = rawStore();
-    for (const QString& key : fixture.allKeys())
-        store.setValue(key, fixture.value(key));
+    for (const QString& key : old.allKeys())
+        store.setValue(key, old.value(key));
 }
 
 QString logDirectoryPath() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
            "/vorlant-service/log";
 }
-
 #else
 QString isolateEnvironment() {
-    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
-        const QString path = root() + '/' + name;
-        QDir().mkpath(path);
-        qputenv(name, QFile::encodeName(path));
-    }
     QDir().mkpath(root() + "/system");
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+        QDir().mkpath(root() + '/' + name);
+        qputenv(name, QFile::encodeName(root() + '/' + name));
+    }
     QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, root() + "/system");
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root() + "/XDG_CONFIG_HOME");
     return root();
 }
 
-void loadStoreFixture(const QString& name) {
-    rawStore().sync();
-    const QString path = rawStore().fileName();
-    writeFile(path, readFile(fixturePath(name)));
-    // Qt reads a store file again only when its size or modification time changed.
-    static qint64 stamp = 978307200;
-    QFile file(path);
+void loadStore(const QByteArray& contents) {
+    rawStore().sync(); // nothing pending may be written over the new contents later
+    writeFile(rawStore().fileName(), contents);
+    // Qt reads a store file again only when its size or modification time changed: each load
+    // gets a time of its own, far from any time Qt writes.
+    static qint64 loads = 0;
+    QFile file(rawStore().fileName());
     file.open(QIODevice::Append);
-    file.setFileTime(QDateTime::fromSecsSinceEpoch(++stamp), QFileDevice::FileModificationTime);
+    file.setFileTime(QDateTime::fromSecsSinceEpoch(++loads), QFileDevice::FileModificationTime);
     file.close();
     rawStore().sync();
 }

@@ -16,9 +16,10 @@ QSettings rawStore();
 QVariantMap storeSnapshot();
 void clearStore();
 
-// Replaces the isolated store by an old program's store file (tests/data/stores/<name>.conf),
-// byte for byte, malformed lines included.
-void loadStoreFixture(const QString& name);
+// Replaces the isolated store by these file contents, byte for byte, malformed lines included
+// (on Windows key by key into the registry, which cannot hold malformed lines),
+// and has every QSettings of the process read them.
+void loadStore(const QByteArray& contents);
 
 // The isolated store as sorted "key=value" lines, read back from where the store keeps them.
 QStringList storeLines();
