@@ -1,6 +1,7 @@
 # The Windows build as a user gets it: the executable's icon and manifest read from the built
 # file, and the zipped folder started on its own under Wine (tests/windows/test_deploy.py).
-if(NOT WIN32)
+# Both run on the Linux machine that cross-compiles, with icoutils and Wine.
+if(NOT (WIN32 AND CMAKE_CROSSCOMPILING))
     return()
 endif()
 

@@ -34,6 +34,11 @@ def registry(key):
     return tree
 
 
+def store_with_every_coin():
+    tree = registry(STORE)
+    return all(len(tree.get("miners\\" + coin, {})) == len(TYPES) for coin in COINS) and tree
+
+
 def wait_for(what, check):
     for _ in range(120):
         if check():
@@ -94,7 +99,7 @@ def main():
             process = run(app, work, version, dict(store, **common), display)
             requests = wait_for("catalogue request", lambda: os.path.exists(record) and
                                 [json.loads(line) for line in open(record)][number:])
-            written = wait_for("coin entries", lambda: len(registry(STORE)) > len(COINS) and registry(STORE))
+            written = wait_for("coin entries", store_with_every_coin)
             if number == 0:
                 time.sleep(2)
                 subprocess.run(["import", "-display", display, "-window", "root",
