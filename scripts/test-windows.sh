@@ -28,7 +28,8 @@ NOTE
     exit 0
 fi
 
-packages=(g++-mingw-w64-x86-64-posix wine wine64 icoutils xvfb imagemagick unzip python3)
+packages=(g++-mingw-w64-x86-64-posix wine wine64 icoutils cmake ninja-build python3 microsocks
+    xvfb imagemagick fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
