@@ -22,17 +22,16 @@ private slots:
     }
 
     // While the log folder cannot be made, entries neither fail nor go anywhere else; once it
-    // can, the log picks up again, after what an earlier run left.
+    // can, the log picks up again.
     void survivesAndRecovers() {
         Logger::info(QString(), "nowhere to go");
         Logger::error("Net", "nowhere either");
         QVERIFY(QFileInfo(m_appData).isFile());
         QVERIFY(QFile::remove(m_appData));
-        Test::writeFile(Test::logDirectoryPath() + "/vorlant.log", "earlier run\n");
         Logger::info(QString(), "back again");
-        QVERIFY(Test::readLog("vorlant.log").startsWith("earlier run\n["));
+        QVERIFY(Test::readLog("vorlant.log").startsWith('['));
         QVERIFY(Test::readLog("vorlant.log").endsWith("] [ info]  back again\n"));
-        QCOMPARE(Test::readLog("vorlant.log").count('\n'), 2);
+        QCOMPARE(Test::readLog("vorlant.log").count('\n'), 1);
     }
 
     void formatLine_data() {
@@ -53,8 +52,10 @@ private slots:
 
     void categoriesGetFilesOfTheirOwn() {
         QDir().mkpath(Test::logDirectoryPath() + "/blocked.log");
+        Test::writeFile(Test::logDirectoryPath() + "/network.log", "earlier run\n");
         Logger::error("Network", "to\r\nnetwork.log"); // one line break, as the platform writes it
         Logger::error("Blocked", "to the main file"); // a folder stands where its file would
+        QVERIFY(Test::readLog("network.log").startsWith("earlier run\n["));
         QVERIFY(Test::readLog("network.log").endsWith("] [error]  to\nnetwork.log\n"));
         QVERIFY(Test::readLog("vorlant.log").endsWith("] [error]  to the main file\n"));
     }

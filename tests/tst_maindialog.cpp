@@ -28,11 +28,12 @@ template <typename T = QComboBox> T* cell(QWidget& dialog, int column, int row =
 }
 
 // One coin with two merged-mining partners, one of whose ports wraps; extra coins as given.
+// A "%2" in the host must not swallow the port.
 QByteArray catalogue(const QString& id, bool showByDefault = true, const QString& extra = {}) {
     return QString(R"({%4 "%1": {"family": "cryptonight", "ticker": "xmr", "showByDefault": %2,
-        "server": {"ip": "h", "stratumPort": 443,
+        "server": {"ip": "h%5", "stratumPort": 443,
                    "merged": {"wow": {"ip": "w"}, "tari": {"ip": "t", "stratumPort": %3}}}}})")
-        .arg(id, showByDefault ? "true" : "false", QString::number(3334 + 65536), extra)
+        .arg(id, showByDefault ? "true" : "false", QString::number(3334 + 65536), extra, "%2")
         .toUtf8();
 }
 
@@ -127,7 +128,7 @@ private slots:
             raw.setValue(QString("miners/%1/%2").arg(id, it.key()), it.value());
         m_dialog->poolResponce(200, catalogue(id, showByDefault), QString("pool"));
         QCOMPARE(entry(id) + QString(" %1 %2").arg(cell(*m_dialog, 1)->currentIndex()).arg(cell(*m_dialog, 2)->currentIndex()),
-                 expected.replace("|", "XMR h:443"));
+                 expected.replace("|", "XMR h%2:443"));
         QCOMPARE(cell<QLabel>(*m_dialog, 0)->text(), QString("XMR"));
         const QVariantMap pools = raw.value("miners/" + id + "/mergedPools").toMap();
         QCOMPARE(pools.value("tari").toUrl(), QUrl("http://t:3334"));
@@ -171,10 +172,10 @@ private slots:
         QVariantMap after = Test::storeSnapshot();
         for (auto it = before.cbegin(); it != before.cend(); ++it)
             QCOMPARE(after.take(it.key()), it.value());
-        // visible, ticker, pool, worker, speed, running, mergedMining, mergedPools
-        QCOMPARE(after.size(), good.isNull() ? 0 : 8);
+        QStringList written;
         for (const QString& key : after.keys())
-            QVERIFY2(key.startsWith("miners/" + good + '/'), qPrintable(key));
+            written << QString(key).remove("miners/" + good + '/');
+        QCOMPARE(written.join(' '), good.isNull() ? QString() : "mergedMining mergedPools pool running speed ticker visible worker");
     }
 
     void storedEntryInOtherLetterCase() {
@@ -188,13 +189,13 @@ private slots:
         m_dialog->poolResponce(200, catalogue(id), QVariant());
         const QString most = QString::number(QThread::idealThreadCount());
         QTest::keyClick(cell(*m_dialog, 1), Qt::Key_End);
-        QCOMPARE(entry(id), "true  " + most + " true  XMR h:443");
+        QCOMPARE(entry(id), "true  " + most + " true  XMR h%2:443");
         QTest::keyClick(cell(*m_dialog, 1), Qt::Key_Home); // the core count is kept
-        QCOMPARE(entry(id), "true  " + most + " false  XMR h:443");
+        QCOMPARE(entry(id), "true  " + most + " false  XMR h%2:443");
         QTest::keyClick(cell(*m_dialog, 2), Qt::Key_Down);
-        QCOMPARE(entry(id), "true  " + most + " false tari XMR h:443");
+        QCOMPARE(entry(id), "true  " + most + " false tari XMR h%2:443");
         QTest::keyClick(cell(*m_dialog, 2), Qt::Key_Home);
-        QCOMPARE(entry(id), "true  " + most + " false  XMR h:443");
+        QCOMPARE(entry(id), "true  " + most + " false  XMR h%2:443");
         QVERIFY(Test::rawStore().contains("miners/" + id + "/mergedMining"));
     }
 
@@ -233,7 +234,8 @@ private slots:
         // Partners show the ticker of their own stored entry, if they have one.
         Test::rawStore().setValue("miners/x/ticker", "XTM");
         QCOMPARE(proxy.index(0, 0).data().toString() + proxy.index(1, 0).data().toString() +
-                     proxy.index(2, 0).data().toString(), QString("NoXTMNo"));
+                     proxy.index(2, 0).data().toString() + proxy.index(1, 0).data(MergedMiningModel::TickerRole).toString(),
+                 QString("NoXTMNoXTM"));
     }
 
     // Start-up comes last: it renames the application and styles it for the rest of the run.
