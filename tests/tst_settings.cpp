@@ -52,29 +52,6 @@ private slots:
         QFile::remove(autostartDesktopFilePath());
     }
 
-    // Entries merge key by key, an invalid value removes a key, the entry's own name is never
-    // written into it, and every operation leaves the store at its root.
-    void minerEntries() {
-        Settings& settings = Settings::instance();
-        QSettings raw = Test::rawStore();
-        raw.setValue("miners/xmr/pool", "h:1");
-        raw.setValue("miners/xmr/worker", "rig");
-        raw.setValue("miners/xmr/mergedPools/tari", "http://t:2");
-        QVERIFY(settings.setMiner({{"engine", "xmr"}, {"worker", QVariant()}, {"speed", 2u}}));
-        QCOMPARE(raw.allKeys(), QStringList({"miners/xmr/mergedPools/tari", "miners/xmr/pool",
-                                             "miners/xmr/speed"}));
-        const QVariantMap entry = settings.miners().value("xmr").toMap();
-        QCOMPARE(entry.keys(), QStringList({"engine", "mergedPools", "pool", "speed"}));
-        QCOMPARE(entry.value("engine").toString() + entry.value("pool").toString(), "xmrh:1");
-        QCOMPARE(entry.value("mergedPools").toMap(), QVariantMap({{"tari", "http://t:2"}}));
-        settings.setMinerValue("xmr", "speed", true, 5);
-        QCOMPARE(raw.value("customMiners/xmr/speed").toInt(), 5);
-        QCOMPARE(settings.minerValue("xmr", "speed", false).toInt(), 2);
-        QCOMPARE(settings.minerValue("gone", "ticker", false, "No").toString(), "No");
-        settings.setValue("email", "top");
-        QCOMPARE(raw.childKeys(), QStringList({"email"}));
-    }
-
     void stepsForVersion_data() {
         QTest::addColumn<QString>("version");
         QTest::addColumn<int>("steps");
