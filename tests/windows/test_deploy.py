@@ -74,8 +74,7 @@ def main():
     app = work + "/vorlant-settings-windows/vorlant-settings.exe"
     ours = "Z:" + app.replace("/", "\\")
     open(work + "/hosts", "w").write(open("/etc/hosts").read() + "\n127.0.0.1 pool.vorlant.test\n")
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
+    with socket.create_server(("127.0.0.1", 0)) as s:
         socks = s.getsockname()[1]
     record = work + "/requests"
     servers = [subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"],
@@ -108,15 +107,13 @@ def main():
             process.wait()
             headers = dict((k.lower(), v) for k, v in requests[0]["headers"])
             assert requests[0]["client"] == "127.0.0.2", "not through the proxy: %s" % requests
-            assert headers.get("client-os-family") == "Windows", headers
-            assert headers.get("client-os-version") == os_version, (version, headers)
+            assert (headers.get("client-os-family"), headers.get("client-os-version")) == ("Windows", os_version), headers
             assert int(headers["x-cpu-id"].split(",")[0], 16) == cpu_signature(), headers
             assert written[""]["version"] == ("REG_SZ", "5.10"), written[""]
             for coin in COINS:
                 assert {k: t for k, (t, _) in written["miners\\" + coin].items()} == TYPES, written
         run_key = registry(RUN_KEY)[""]
-        assert run_key["VorlantGui"] == ("REG_SZ", '"%s" --auto' % ours), run_key
-        assert run_key["Other"] == ("REG_SZ", "C:\\other.exe --auto"), run_key
+        assert run_key == {"VorlantGui": ("REG_SZ", '"%s" --auto' % ours), "Other": ("REG_SZ", "C:\\other.exe --auto")}, run_key
     finally:
         for server in servers:
             server.terminate()
