@@ -7,6 +7,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 // Choices for ids of the seed catalogues, some that do not convert; every entry holds a speed.
 // The server is a closed local port: the dialog's own request fails without leaving the machine.
 const char kStore[] = "[General]\nserver=http://127.0.0.1:9\n[miners]\nmonero\\worker=rig1\n"
@@ -23,13 +25,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     dialog->poolResponce(200, body, QStringLiteral("pool"));
     const QVariantMap after = storeOnDisk();
 
-    // A coin gets a row when its family is "cryptonight" and its id can name only its own entry.
+    // A coin gets a row when its family is "cryptonight" and its id can name only its own entry
+    // (the registry ends a key name at NUL).
     const QJsonObject root = QJsonDocument::fromJson(body).object();
+    const auto namesOther = [](QChar c) {
+        return c == u'/' || c == u'\\' || c.category() == QChar::Other_Control;
+    };
     QStringList rows;
-    for (auto it = root.begin(); it != root.end(); ++it)
-        if (it.value()["family"] == "cryptonight" && !it.key().isEmpty() &&
-            !it.key().contains(u'/') && !it.key().contains(u'\\'))
-            rows << it.key();
+    for (const QString& id : root.keys())
+        if (root[id]["family"] == "cryptonight" && !id.isEmpty() &&
+            std::none_of(id.begin(), id.end(), namesOther))
+            rows << id;
     // So each such entry keeps its old keys and gains exactly the written ones.
     for (const QString& key : (before.keys() + after.keys()))
         check((before.contains(key) == after.contains(key) &&

@@ -39,6 +39,7 @@ struct DownloadManager::Private {
     QTimer m_repeat_timer;
     QTimer m_timeout_timer;
     Method m_method = Method::Get;
+    bool m_oversized = false;
 };
 
 DownloadManager::DownloadManager(const QNetworkRequest& request, const QVariant& userData,
@@ -106,8 +107,17 @@ void DownloadManager::abort() {
 }
 
 void DownloadManager::readyRead() {
-    if (auto* reply = qobject_cast<QNetworkReply*>(sender()))
-        d->m_buffer += reply->readAll();
+    auto* reply = qobject_cast<QNetworkReply*>(sender());
+    if (!reply)
+        return;
+    // Reads at most one byte beyond the bound, so no body is ever held much larger than it.
+    d->m_buffer += reply->read(kMaxBodySize + 1 - d->m_buffer.size());
+    if (d->m_buffer.size() > kMaxBodySize) {
+        d->m_oversized = true;
+        d->m_buffer.clear();
+        // Reports the cancellation and the finish; listeners may delete us meanwhile.
+        reply->abort();
+    }
 }
 
 void DownloadManager::finished() {
@@ -117,7 +127,7 @@ void DownloadManager::finished() {
         reply ? reply->attribute(QNetworkRequest::HttpStatusCodeAttribute) : QVariant();
     bool ok = false;
     const uint code = status.toUInt(&ok);
-    emit finishedSignal(ok ? code : 0, d->m_buffer, d->m_user_data);
+    emit finishedSignal(ok && !d->m_oversized ? code : 0, d->m_buffer, d->m_user_data);
 }
 
 void DownloadManager::error(QNetworkReply::NetworkError code) {
@@ -132,6 +142,7 @@ void DownloadManager::start(Method method) {
             return;
     }
     d->m_buffer.clear();
+    d->m_oversized = false;
 
     NetworkEnvironment& environment = NetworkEnvironment::instance();
     QNetworkReply* reply = method == Method::Post ? environment.post(d->m_request, d->m_post_data)

@@ -18,6 +18,10 @@ class DownloadManager final : public QObject {
     Q_OBJECT
 
 public:
+    // A reply body larger than this is cancelled and reported as failed: code 0, no body. A
+    // catalogue is a few KB; the bound keeps memory in check whatever a server sends.
+    static constexpr qint64 kMaxBodySize = 16 * 1024 * 1024;
+
     DownloadManager(const QNetworkRequest& request, const QVariant& userData, int repeatInterval,
                     const QByteArray& body);
     ~DownloadManager() override;

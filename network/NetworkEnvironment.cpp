@@ -14,9 +14,6 @@ namespace Vorlant {
 
 namespace {
 
-// The port a hand-written "socks://host" means; the proxy dialog always writes one.
-constexpr int kDefaultSocksPort = 1080;
-
 QNetworkProxy customProxy(const QUrl& url) {
     if (url.isEmpty() || !url.isValid() || url.scheme() != QLatin1String("socks"))
         return QNetworkProxy(QNetworkProxy::NoProxy);

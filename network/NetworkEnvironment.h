@@ -14,6 +14,9 @@ class QUrl;
 
 namespace Vorlant {
 
+// The port a stored "socks://host" without one stands for.
+constexpr int kDefaultSocksPort = 1080;
+
 // The proxy that the stored "proxy" mode and "proxy-url" stand for. Only a "socks" URL with a
 // host and a non-zero port in custom mode gives a proxy; "system" mode takes systemSocks whole.
 QNetworkProxy proxyFromSettings(const QString& mode, const QUrl& url,

@@ -99,15 +99,11 @@ QVector<OldEntry> readOldEntries(QSettings& store) {
     return entries;
 }
 
-bool isUsableEngine(const QString& engine) {
-    return !engine.isEmpty() && !engine.contains(u'/') && !engine.contains(u'\\');
-}
-
 // An entry without a usable engine stays where it is, and so does any entry whose engine names
 // a staying one: moving it there would mix two entries. Registry keys ignore letter case.
 void markEntriesToKeep(QVector<OldEntry>& entries) {
     for (OldEntry& entry : entries)
-        entry.keep = !isUsableEngine(entry.engine);
+        entry.keep = !isUsableCoinId(entry.engine);
     const auto namesKeptEntry = [&entries](const QString& engine) {
         return std::any_of(entries.cbegin(), entries.cend(), [&engine](const OldEntry& other) {
             return other.keep && other.group.compare(engine, Qt::CaseInsensitive) == 0;
@@ -145,6 +141,23 @@ void writeOrRemove(QSettings& store, const QString& key, const QVariant& value) 
         store.setValue(key, value);
     else
         store.remove(key);
+}
+
+// A malformed INI section such as "[/miners]" holds lines that no lookup reaches, so no removal
+// reaches them either; Qt's next write-back (the version stamp's, at the latest) turns them into
+// readable keys, into an entry or a moved entry's place, say. Qt then lists a group without a
+// name at the top. Nothing can read such lines, so the store is written anew without them.
+void dropUnreachableLines(QSettings& store) {
+    if (!store.childGroups().contains(QString()))
+        return;
+    QVariantMap reachable;
+    for (const QString& key : store.allKeys()) {
+        if (store.contains(key))
+            reachable.insert(key, store.value(key));
+    }
+    store.clear();
+    for (auto it = reachable.cbegin(); it != reachable.cend(); ++it)
+        store.setValue(it.key(), it.value());
 }
 
 // Everything is read before anything moves: an engine may name another old entry, or its own.
@@ -198,6 +211,7 @@ void runSteps(QSettings& store, MigrationSteps steps) {
 
 void Settings::migrate() {
     QSettings& store = *d->store;
+    dropUnreachableLines(store);
     if (store.childGroups().contains(kMiners))
         runSteps(store, migrationSteps(storedVersion(store)));
     store.setValue(QStringLiteral("version"), currentVersion());

@@ -2,13 +2,23 @@
 
 #include "settings/SettingsPrivate.h"
 
+#include <QDir>
+
 namespace Vorlant {
+
+namespace {
+
+std::shared_ptr<QSettings> openStore() {
+    // An empty application name keeps us on the organisation-wide node that the service reads.
+    return std::make_shared<QSettings>(QSettings::NativeFormat, QSettings::SystemScope,
+                                       QStringLiteral("Vorlant"), QString());
+}
+
+} // namespace
 
 Settings::Settings()
     : d(std::make_unique<Private>()) {
-    // An empty application name keeps us on the organisation-wide node that the service reads.
-    d->store = std::make_shared<QSettings>(QSettings::NativeFormat, QSettings::SystemScope,
-                                           QStringLiteral("Vorlant"), QString());
+    d->store = openStore();
 }
 
 Settings::~Settings() = default;
@@ -24,6 +34,32 @@ QVariant Settings::value(const QString& key, const QVariant& defaultValue) const
 
 void Settings::setValue(const QString& key, const QVariant& value) {
     d->store->setValue(key, value);
+}
+
+StoreFault Settings::writeBack() {
+    d->store->sync();
+    bool failed = false;
+    if (d->store->status() != QSettings::NoError) {
+        // A QSettings object reports its first error for as long as it lives. A new one over the
+        // same store starts clean; what is still pending stays with the store, not the object,
+        // so its write-back tells whether writing works now.
+        d->store = openStore();
+        d->store->sync();
+        failed = d->store->status() == QSettings::AccessError;
+    }
+    if (!d->store->isWritable())
+        d->fault = StoreFault::NoPermission;
+    else
+        d->fault = failed ? StoreFault::WriteFailed : StoreFault::None;
+    return d->fault;
+}
+
+StoreFault Settings::fault() const {
+    return d->fault;
+}
+
+QString Settings::location() const {
+    return QDir::toNativeSeparators(d->store->fileName());
 }
 
 QString Settings::currentVersion() {

@@ -11,6 +11,14 @@ namespace Vorlant {
 // Base URL of the pool operator's web API, used until the store names another one.
 inline const char kDefaultServerUrl[] = "https://api.vorlant.net";
 
+// Coin ids and old engines become group names in the store. An empty one, or one holding a group
+// separator, would write into "miners" itself or into another coin's entry; the registry ends a
+// key name at NUL, so control characters could do the same on Windows.
+bool isUsableCoinId(const QString& id);
+
+// Why the store does not keep what is written to it, if it does not.
+enum class StoreFault { None, NoPermission, WriteFailed };
+
 // The one process-wide view of the store shared with the mining service. Every read and write
 // goes straight to the backing QSettings; nothing is cached here.
 class Settings final {
@@ -20,6 +28,13 @@ public:
     QVariant value(const QString& key, const QVariant& defaultValue = QVariant()) const;
     void setValue(const QString& key, const QVariant& value);
     static QString currentVersion();
+
+    // Writes back what is pending and finds out whether the store keeps what is written: no
+    // permission to change it, or a write-back that failed (a full disk). fault() is the last
+    // finding; location() names the store for the user.
+    StoreFault writeBack();
+    StoreFault fault() const;
+    QString location() const;
 
     // Miner entries: one subgroup of "miners" (or "customMiners") per coin.
     QVariantMap miners() const;

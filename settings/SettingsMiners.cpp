@@ -2,6 +2,8 @@
 
 #include "settings/SettingsPrivate.h"
 
+#include <algorithm>
+
 namespace Vorlant {
 
 namespace {
@@ -28,6 +30,13 @@ QVariantMap readEntry(QSettings& store, const QString& engine) {
 }
 
 } // namespace
+
+bool isUsableCoinId(const QString& id) {
+    const auto isSeparatorOrControl = [](QChar c) {
+        return c == u'/' || c == u'\\' || c.category() == QChar::Other_Control;
+    };
+    return !id.isEmpty() && std::none_of(id.cbegin(), id.cend(), isSeparatorOrControl);
+}
 
 QVariantMap Settings::miners() const {
     QSettings& store = *d->store;

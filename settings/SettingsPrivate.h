@@ -10,6 +10,7 @@ namespace Vorlant {
 
 struct Settings::Private {
     std::shared_ptr<QSettings> store;
+    StoreFault fault = StoreFault::None;
 };
 
 // Enters a chain of groups and leaves all of them when it goes out of scope, so no operation

@@ -64,18 +64,21 @@ class E2E : public QObject {
         return process;
     }
 
-    void startApp(const QByteArray& store, const QStringList& variables = {}) {
-        QVERIFY(writeFile(Store, store));
+    // A null store: the test arranged it, and the program cannot write its entries into it.
+    void startApp(const QByteArray& store, const QStringList& variables = {}, bool asUser = false) {
+        QVERIFY(store.isNull() || writeFile(Store, store));
         // A clean environment: no proxy, and no session bus (the machine user's, or one started).
         const QStringList env = QProcess::systemEnvironment().filter(
             QRegularExpression("^(PATH|DISPLAY|XAUTHORITY|.SAN_OPTIONS)="));
-        m_app = start(VORLANT_APP_PATH, {},
+        const QStringList user{"--reuid=65534", "--regid=65534", "--clear-groups",
+                               VORLANT_APP_PATH};
+        m_app = start(asUser ? "setpriv" : VORLANT_APP_PATH, asUser ? user : QStringList(),
                       env +
                           QStringList{"HOME=/etc/xdg/home", "XDG_RUNTIME_DIR=/etc/xdg",
                                       "LC_ALL=C.UTF-8", "QT_QPA_PLATFORM=offscreen",
                                       "DBUS_SESSION_BUS_ADDRESS=disabled:"} +
                           variables);
-        QTRY_VERIFY_WITH_TIMEOUT(hasEntries(), Deadline);
+        QTRY_VERIFY_WITH_TIMEOUT(store.isNull() || hasEntries(), Deadline);
     }
 
 private slots:
@@ -154,6 +157,33 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(readFile(log).mid(17), entry, Deadline);
         QVERIFY(qAbs(QDateTime::fromString(readFile(log).mid(1, 16), "dd.MM.yyyy hh:mm")
                          .secsTo(QDateTime::currentDateTime())) < 120);
+    }
+
+    // A store that an ordinary user may not change (root's), or that cannot be written (a full
+    // disk): one error entry, the store as it was, and the program running on.
+    void unwritableStore_data() {
+        QTest::addColumn<QString>("error");
+        QTest::newRow("root's") << "no permission to change %1";
+        QTest::newRow("full disk") << "writing %1 failed";
+    }
+    void unwritableStore() {
+        QFETCH(QString, error);
+        const bool full = QTest::currentDataTag() == QString("full disk");
+        const QByteArray store = ("[General]\nserver=" + Url + '\n').toUtf8();
+        QVERIFY(writeFile(Store, store) && run("chmod 755 /etc/xdg") &&
+                QDir().mkdir("/etc/xdg/home"));
+        // The home, and with it the log, on a disk of its own, or the user's.
+        QVERIFY(full ? run("mount -t tmpfs e2e /etc/xdg/home") &&
+                           !run("dd if=/dev/zero of=/etc/xdg/filler")
+                     : run("chown 65534:65534 /etc/xdg/home"));
+        startApp(QByteArray(), {}, !full);
+        const QString log = "/etc/xdg/home/.local/share/vorlant-service/log/vorlant.log";
+        const QByteArray entry = "] [error]  Settings can't be saved: " + error.arg(Store).toUtf8();
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(log).contains(entry + '\n'), Deadline);
+        QTest::qWait(2000); // the catalogue's rows written meanwhile, where the pool could answer
+        QCOMPARE(readFile(log).count("[error]"), 1);
+        QCOMPARE(m_app->state(), QProcess::Running);
+        QCOMPARE(readFile(Store), store);
     }
 
     void oldStoreUpgraded() {

@@ -6,12 +6,14 @@
 #include "ui/MergedMiningModel.h"
 #include "ui/MergedMiningProxyModel.h"
 #include "ui/PoolCatalogue.h"
+#include "ui/ProxyDialog.h"
 
 #include <QAbstractItemModelTester>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QThread>
 #include <QtTest>
 
@@ -129,8 +131,8 @@ private slots:
         QCOMPARE(pools.value("wow").toUrl().port(), 0);
     }
 
-    // Failed replies and unusable coin ids ("", "/" or "\" inside) write nothing, add no row and
-    // register no partner.
+    // Failed replies and unusable coin ids ("", "/", "\" or a control character inside) write nothing,
+    // add no row and register no partner.
     void onlyUsableCoinsOfGoodRepliesAreWritten_data() {
         QTest::addColumn<uint>("code");
         QTest::addColumn<QByteArray>("data");
@@ -140,7 +142,7 @@ private slots:
             return QString(R"("%1": {"family": "cryptonight", "server": {"merged": {"p": {}}}},)").arg(id);
         };
         QString bad;
-        for (const QString& id : {QString(), QString("/"), good + "/x", "x\\\\" + good})
+        for (const QString& id : {QString(), QString("/"), good + "/x", "x\\\\" + good, good + "\\u0000x"})
             bad += coin(id);
         QTest::newRow("no reply") << 0u << catalogue("xmr") << QString();
         QTest::newRow("201") << 201u << catalogue("xmr") << QString();
@@ -217,6 +219,28 @@ private slots:
                      proxy.index(2, 0).data().toString(), QString("NoXTMNo"));
     }
 
+    // A store that keeps nothing: one line says so, and the inputs that write take nothing until a
+    // write-back succeeds again. A folder in place of the file stops even root.
+    void unwritableStoreIsShown() {
+        auto* notice = m_dialog->findChild<QLabel*>("m_store_notice_label");
+        QVERIFY(notice->isHidden());
+        m_dialog->poolResponce(200, catalogue(freshId()), QVariant());
+        const QString path = Test::rawStore().fileName();
+        QVERIFY(QFile::remove(path) && QDir().mkdir(path));
+        QTest::keyClick(cell(*m_dialog, 1), Qt::Key_End);
+        QTRY_VERIFY(!notice->isHidden());
+        QCOMPARE(notice->text(), "Settings can't be saved: no permission to change " + QDir::toNativeSeparators(path));
+        const auto writable = [this] {
+            const ProxyDialog proxy(m_dialog.get());
+            return QString("%1%2%3").arg(!m_dialog->findChild<QLineEdit*>("m_email_edit")->isReadOnly())
+                .arg(cell(*m_dialog, 1)->isEnabled()).arg(proxy.findChild<QPushButton*>("m_proxy_ok_pb")->isEnabled());
+        };
+        QCOMPARE(writable(), QString("000"));
+        QVERIFY(QDir().rmdir(path));
+        m_dialog->show(); // the user comes back to the window
+        QTRY_VERIFY(notice->isHidden());
+        QCOMPARE(writable(), QString("111"));
+    }
 };
 
 QTEST_MAIN(TestMainDialog)

@@ -146,6 +146,7 @@ private slots:
         QTest::newRow("redirect not followed")
             << Response{302, "", "Location: /x\r\n"} << "finished 302  pool";
         QTest::newRow("time-out") << Response{0} << kCancelled + "pool,finished 0  pool";
+        QTest::newRow("endless body") << Response{200, "", "", 0, true} << kCancelled + "pool,finished 0  pool";
         QTest::newRow("nobody listens")
             << Response{-1} << error(QNetworkReply::ConnectionRefusedError) + "finished 0  pool";
     }

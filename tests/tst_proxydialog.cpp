@@ -64,7 +64,7 @@ private slots:
         QTest::newRow("no, url kept") << QVariant("no") << QVariant("socks://h:1") << "no,h,1,0";
         QTest::newRow("system") << QVariant("system") << QVariant() << "system,,,0";
         QTest::newRow("case differs") << QVariant("SYSTEM") << QVariant("socks://h:2") << "custom,h,2,1";
-        QTest::newRow("no port") << QVariant("custom") << QVariant("socks://h") << "custom,h,-1,1";
+        QTest::newRow("no port") << QVariant("custom") << QVariant("socks://h") << "custom,h,1080,1";
         QTest::newRow("ipv6") << QVariant("custom") << QVariant("socks://[::1]:3") << "custom,::1,3,1";
     }
     void load() {
@@ -84,6 +84,9 @@ private slots:
         seen << child(dialog, "m_proxy_addr_edit")->text() << child(dialog, "m_proxy_port_edit")->text()
              << QString::number(child(dialog, "m_proxy_port_edit")->isEnabled());
         QCOMPARE(seen.join(','), shown);
+        dialog.accept(); // stores the port it showed
+        if (url.isValid())
+            QCOMPARE(QUrl(stored().section(' ', 1)).port(), seen[2].toInt());
     }
 
     // OK (by click, or Return in a field) stores the choice and puts it in force; an address that

@@ -1,5 +1,6 @@
 #include "ui/MainDialog.h"
 
+#include "log/Logger.h"
 #include "network/DownloadManager.h"
 #include "settings/ServerUrl.h"
 #include "settings/Settings.h"
@@ -11,6 +12,7 @@
 #include "ui_MainDialog.h"
 
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QLabel>
 #include <QNetworkRequest>
@@ -61,9 +63,11 @@ MainDialog::MainDialog()
     m_ui->m_email_edit->setText(email);
     requestCatalogue();
     addHeaderRow();
-    connect(m_ui->m_email_edit, &QLineEdit::textChanged, [](const QString& text) {
+    connect(m_ui->m_email_edit, &QLineEdit::textChanged, [this](const QString& text) {
         Settings::instance().setValue(QStringLiteral("email"), text);
+        scheduleStoreCheck();
     });
+    watchStore();
 }
 
 MainDialog::~MainDialog() {
@@ -82,6 +86,57 @@ void MainDialog::requestCatalogue() {
     connect(m_manager.get(), SIGNAL(finishedSignal(quint32, QByteArray, QVariant)), this,
             SLOT(poolResponce(quint32, QByteArray, QVariant)));
     m_manager->get();
+}
+
+void MainDialog::watchStore() {
+    // One check per pass of the event loop, however many keystrokes it delivers.
+    m_store_check.setSingleShot(true);
+    m_store_check.setInterval(0);
+    connect(&m_store_check, &QTimer::timeout, this, &MainDialog::checkStore);
+    // Space may have been freed or the right granted meanwhile: coming back to the window tries
+    // the write-back again, since the locked inputs make no writes that would.
+    connect(qGuiApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state == Qt::ApplicationActive &&
+                    Settings::instance().fault() != StoreFault::None)
+                    scheduleStoreCheck();
+            });
+    checkStore();
+}
+
+void MainDialog::scheduleStoreCheck() {
+    m_store_check.start();
+}
+
+void MainDialog::checkStore() {
+    Settings& settings = Settings::instance();
+    const QString notice = storeNotice(settings.writeBack(), settings.location());
+    QLabel* line = m_ui->m_store_notice_label;
+    if (!notice.isEmpty() && notice != line->text())
+        Logger::error(QString(), notice);
+    line->setText(notice);
+    line->setVisible(!notice.isEmpty());
+    applyStoreFault(settings.fault());
+}
+
+// Nothing may look saved that is not: the inputs that write take no changes meanwhile.
+void MainDialog::applyStoreFault(StoreFault fault) {
+    const bool writable = fault == StoreFault::None;
+    m_ui->m_email_edit->setReadOnly(!writable);
+    for (QComboBox* combo : findChildren<QComboBox*>(QString(), Qt::FindDirectChildrenOnly))
+        combo->setEnabled(writable);
+}
+
+QString MainDialog::storeNotice(StoreFault fault, const QString& location) {
+    switch (fault) {
+    case StoreFault::NoPermission:
+        return tr("Settings can't be saved: no permission to change %1").arg(location);
+    case StoreFault::WriteFailed:
+        return tr("Settings can't be saved: writing %1 failed").arg(location);
+    case StoreFault::None:
+        break;
+    }
+    return QString();
 }
 
 void MainDialog::addHeaderRow() {
@@ -114,8 +169,10 @@ QComboBox* MainDialog::createCoresCombo(const QString& coin, bool running) {
                 : QVariant(0u);
     combo->setCurrentIndex(int(speed.toUInt()));
     combo->setFrame(false);
-    connect(combo, QOverload<int>::of(&QComboBox::activated),
-            [combo, coin](int index) { coresChosen(combo, coin, index); });
+    connect(combo, QOverload<int>::of(&QComboBox::activated), [this, combo, coin](int index) {
+        coresChosen(combo, coin, index);
+        scheduleStoreCheck();
+    });
     return combo;
 }
 
@@ -125,8 +182,10 @@ QComboBox* MainDialog::createMergedMiningCombo(const QString& coin, const QStrin
     combo->setModel(new MergedMiningProxyModel(coin, this));
     combo->setCurrentIndex(
         combo->findData(mergedMining, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive));
-    connect(combo, QOverload<int>::of(&QComboBox::activated),
-            [combo, coin](int index) { mergedMiningChosen(combo, coin, index); });
+    connect(combo, QOverload<int>::of(&QComboBox::activated), [this, combo, coin](int index) {
+        mergedMiningChosen(combo, coin, index);
+        scheduleStoreCheck();
+    });
     return combo;
 }
 
@@ -139,11 +198,14 @@ void MainDialog::poolResponce(quint32 _code, QByteArray _data, QVariant _user_da
     int row = 0;
     for (const CatalogueCoin& coin : coins)
         addCoinRow(++row, coin, storedEntryOf(storedEntries, coin.id));
+    applyStoreFault(Settings::instance().fault());
+    scheduleStoreCheck();
 }
 
 void MainDialog::proxyDialogClicked() {
     ProxyDialog dialog(this);
-    dialog.exec();
+    if (dialog.exec() == QDialog::Accepted)
+        scheduleStoreCheck();
 }
 
 } // namespace Vorlant

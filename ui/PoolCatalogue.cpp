@@ -1,5 +1,7 @@
 #include "ui/PoolCatalogue.h"
 
+#include "settings/Settings.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
@@ -54,10 +56,6 @@ CatalogueCoin parseCoin(const QString& id, const QJsonObject& object) {
 }
 
 } // namespace
-
-bool isUsableCoinId(const QString& id) {
-    return !id.isEmpty() && !id.contains(QLatin1Char('/')) && !id.contains(QLatin1Char('\\'));
-}
 
 QVector<CatalogueCoin> parseCatalogue(const QByteArray& body) {
     const QJsonObject root = QJsonDocument::fromJson(body).object();

@@ -33,10 +33,6 @@ struct CoinChoices {
     bool running = false;
 };
 
-// Coin ids become group names in the store: an empty one, or one holding a group separator,
-// would write into "miners" itself or into another coin's entry.
-bool isUsableCoinId(const QString& id);
-
 // The coins of a catalogue reply that get a row: family exactly "cryptonight" and a usable id,
 // in ascending id order, the first of ids that differ only in letter case. A body that is not
 // a JSON object gives none.

@@ -18,6 +18,8 @@ ProxyDialog::ProxyDialog(QWidget* parent)
     , m_ui(std::make_unique<Ui::ProxyDialog>()) {
     m_ui->setupUi(this);
     loadSettings();
+    // While the store keeps nothing, OK would only pretend to save.
+    m_ui->m_proxy_ok_pb->setEnabled(Settings::instance().fault() == StoreFault::None);
 }
 
 ProxyDialog::~ProxyDialog() = default;

@@ -1,5 +1,7 @@
 #include "ui/ProxyFields.h"
 
+#include "network/NetworkEnvironment.h"
+
 namespace Vorlant {
 
 ProxyMode proxyModeFromText(const QString& text) {
@@ -25,7 +27,11 @@ QString proxyModeText(ProxyMode mode) {
 ProxyFields ProxyFields::fromUrl(const QUrl& url) {
     if (url.isEmpty())
         return {};
-    return {url.host(QUrl::FullyDecoded), QString::number(url.port())};
+    // A hand-edited "socks://host" has no port; show the one the network side then uses, so
+    // that OK stores it rather than 0, which would turn the proxy off.
+    const int port =
+        url.scheme() == QLatin1String("socks") ? url.port(kDefaultSocksPort) : url.port();
+    return {url.host(QUrl::FullyDecoded), QString::number(port)};
 }
 
 QUrl ProxyFields::toUrl() const {

@@ -17,7 +17,8 @@ struct ProxyFields {
     QString address;
     QString port;
 
-    // Empty texts for an empty URL; a URL without a port shows "-1".
+    // Empty texts for an empty URL; a socks URL without a port shows 1080, as the network side
+    // reads it; another URL without a port shows "-1".
     static ProxyFields fromUrl(const QUrl& url);
 
     // "socks://host:port" from the trimmed address; a port text that is not a number

@@ -50,6 +50,11 @@ void FakeHttpServer::readFrom(QTcpSocket* socket) {
         const Response response = respond(request);
         if (response.status == 0)
             continue;
+        if (response.endless) {
+            socket->write("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+            connect(socket, &QTcpSocket::bytesWritten, socket, [socket] { socket->write(QByteArray(1 << 16, 'x')); });
+            continue;
+        }
         QTimer::singleShot(response.delayMs, socket, [socket, response] {
             socket->write("HTTP/1.1 " + QByteArray::number(response.status) +
                           " Status\r\nContent-Length: " + QByteArray::number(response.body.size()) +

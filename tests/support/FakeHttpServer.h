@@ -22,12 +22,14 @@ struct Request {
 };
 
 struct Response {
-    Response(int status = 200, const QByteArray& body = {}, const QByteArray& extra = {}, int delay = 0)
-        : status(status), body(body), extraHeaders(extra), delayMs(delay) {}
+    Response(int status = 200, const QByteArray& body = {}, const QByteArray& extra = {}, int delay = 0,
+             bool endless = false)
+        : status(status), body(body), extraHeaders(extra), delayMs(delay), endless(endless) {}
     int status;
     QByteArray body;
     QByteArray extraHeaders; // whole lines, e.g. "Location: /x\r\n"
     int delayMs;
+    bool endless; // a body without Content-Length that never ends
 };
 
 class FakeHttpServer final : public QObject {
