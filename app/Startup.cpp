@@ -57,6 +57,11 @@ void applyStyleSheet(QApplication& app, const QString& resource) {
 }
 
 void applyDefaultFont() {
+    // The style sheet asks for Roboto, which few machines have. Linux's fontconfig then picks
+    // a sans face, but the Windows font mapper may pick a serif one: name the fallbacks.
+    QFont::insertSubstitutions(QStringLiteral("Roboto"),
+                               {QStringLiteral("DejaVu Sans"), QStringLiteral("Segoe UI"),
+                                QStringLiteral("Tahoma"), QStringLiteral("Arial")});
     QFont font = QApplication::font();
     font.setStyleStrategy(QFont::PreferAntialias);
     QApplication::setFont(font);

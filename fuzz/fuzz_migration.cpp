@@ -57,9 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QSet<QByteArray> had, kept, has;
     for (auto entry = before.cbegin(); entry != before.cend(); ++entry) {
         had << entry->poolAndWorker;
-        // Entries of one engine become one, the later one listed winning.
-        if (std::none_of(std::next(entry), before.cend(),
-                         [&](const Entry& later) { return later.engine == entry->engine; }))
+        // Entries of one engine become one, the later one listed winning; the registry's keys,
+        // and so the upgrade everywhere, ignore the engine's letter case.
+        if (std::none_of(std::next(entry), before.cend(), [&](const Entry& later) {
+                return later.engine.compare(entry->engine, Qt::CaseInsensitive) == 0;
+            }))
             kept << entry->poolAndWorker;
         // A moved entry loses its engine: only what another moved in may stand in its place.
         const Entry left = after.value(entry.key());

@@ -71,9 +71,13 @@ void Logger::record(const QString& level, const QString& category, const QString
     const QString line = formatLine(QDateTime::currentDateTime(), level, message);
     qDebug("%s", line.toLocal8Bit().constData());
 
+    // The file is opened in text mode, which writes every "\n" as the platform's line break;
+    // a "\r\n" inside the message (a style sheet checked out on Windows) would become "\r\r\n".
+    QString fileLine = line;
+    fileLine.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     QMutexLocker lock(&m_mutex);
     if (QTextStream* stream = streamFor(category.toLower()))
-        *stream << line << Qt::endl;
+        *stream << fileLine << Qt::endl;
 }
 
 QTextStream* Logger::mainStream() {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: once as a normal build, once built
-# with AddressSanitizer and UndefinedBehaviorSanitizer; then a short run of each fuzz target.
+# with AddressSanitizer and UndefinedBehaviorSanitizer; then a short run of each fuzz target;
+# then the Windows build, cross-compiled, with its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -28,3 +29,5 @@ run_suite sanitized -DVORLANT_SANITIZE=ON
 
 echo "== fuzz targets, short runs"
 scripts/fuzz.sh --short
+
+scripts/test-windows.sh

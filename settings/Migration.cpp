@@ -3,6 +3,7 @@
 #include "settings/MigrationPlan.h"
 #include "settings/SettingsPrivate.h"
 
+#include <QHash>
 #include <QUrl>
 #include <QVector>
 
@@ -117,6 +118,22 @@ void markEntriesToKeep(QVector<OldEntry>& entries) {
     }
 }
 
+// Registry keys ignore letter case, so on Windows engines "BCN" and "bcn" land in one entry.
+// Name that entry by the first spelling everywhere, so that both platforms merge alike.
+void unifyEngineCase(QVector<OldEntry>& entries) {
+    QHash<QString, QString> firstSpelling;
+    for (OldEntry& entry : entries) {
+        if (entry.keep)
+            continue;
+        const QString folded = entry.engine.toCaseFolded();
+        const auto known = firstSpelling.constFind(folded);
+        if (known == firstSpelling.cend())
+            firstSpelling.insert(folded, entry.engine);
+        else
+            entry.engine = *known;
+    }
+}
+
 // A key the old entry lacked stays absent: writing the invalid value would leave Qt's
 // "@Invalid()" marker in the store, which the service would read as text.
 void writeOrRemove(QSettings& store, const QString& key, const QVariant& value) {
@@ -147,6 +164,7 @@ void dropUnreachableLines(QSettings& store) {
 void rekeyByEngine(QSettings& store) {
     QVector<OldEntry> entries = readOldEntries(store);
     markEntriesToKeep(entries);
+    unifyEngineCase(entries);
     {
         GroupScope miners(store, {kMiners});
         for (const OldEntry& entry : entries) {

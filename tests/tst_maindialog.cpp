@@ -5,6 +5,7 @@
 #include "ui/MainDialog.h"
 #include "ui/MergedMiningModel.h"
 #include "ui/MergedMiningProxyModel.h"
+#include "ui/PoolCatalogue.h"
 #include "ui/ProxyDialog.h"
 
 #include <QAbstractItemModelTester>
@@ -137,14 +138,20 @@ private slots:
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QString>("good"); // the one coin that gets a row, if any
         const QString good = freshId();
+        const auto coin = [](const QString& id) {
+            return QString(R"("%1": {"family": "cryptonight", "server": {"merged": {"p": {}}}},)").arg(id);
+        };
         QString bad;
         for (const QString& id : {QString(), QString("/"), good + "/x", "x\\\\" + good, good + "\\u0000x"})
-            bad += QString(R"("%1": {"family": "cryptonight", "server": {"merged": {"p": {}}}},)").arg(id);
+            bad += coin(id);
         QTest::newRow("no reply") << 0u << catalogue("xmr") << QString();
         QTest::newRow("201") << 201u << catalogue("xmr") << QString();
         QTest::newRow("array") << 200u << QByteArray("[{\"xmr\":{}}]") << QString();
         QTest::newRow("truncated") << 200u << catalogue("xmr").chopped(30) << QString();
         QTest::newRow("bad ids") << 200u << catalogue(good, true, bad) << good;
+        // Registry keys ignore letter case: a second id in other case would share the entry.
+        const QString twin = freshId().toUpper();
+        QTest::newRow("id in other case") << 200u << catalogue(twin, true, coin(twin.toLower())) << twin;
         QTest::newRow("other family") << 200u << catalogue(good + "f", true, R"("a": {"family": "Cryptonight"},)") << good + "f";
     }
     void onlyUsableCoinsOfGoodRepliesAreWritten() {
@@ -165,6 +172,12 @@ private slots:
         for (const QString& key : after.keys())
             written << QString(key).remove("miners/" + good + '/');
         QCOMPARE(written.join(' '), good.isNull() ? QString() : "mergedMining mergedPools pool running speed ticker visible worker");
+    }
+
+    void storedEntryInOtherLetterCase() {
+        const QVariantMap entries{{"XMR", QVariantMap{{"speed", 3}}}, {"xmr2", QVariantMap{{"speed", 4}}}};
+        QCOMPARE(storedEntryOf(entries, "xmr").value("speed").toInt() + storedEntryOf(entries, "xmr2").value("speed").toInt(), 7);
+        QVERIFY(storedEntryOf(entries, "bcn").isEmpty());
     }
 
     void userChoicesAreStored() {

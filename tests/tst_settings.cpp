@@ -10,39 +10,8 @@ using namespace Vorlant;
 
 namespace {
 
-// Every key of a store file as sorted "key=value" lines.
-QStringList linesOf(const QString& path) {
-    QSettings store(path, QSettings::IniFormat);
-    QStringList lines;
-    for (const QString& key : store.allKeys())
-        lines << key + '=' + store.value(key).toString();
-    lines.sort();
-    return lines;
-}
-
 QString fixturePath(const QString& name) {
     return QStringLiteral(VORLANT_TEST_DATA "/stores/%1.conf").arg(name);
-}
-
-// What an untouched store looks like after a start: the same keys, stamped with our version.
-QStringList stampedOnly(const QString& fixture, const QStringList& dropped = {}) {
-    QStringList lines;
-    for (const QString& line : linesOf(fixturePath(fixture)))
-        if (!line.startsWith("version=") && !dropped.contains(line))
-            lines << line;
-    return lines << "version=5.10";
-}
-
-// The lines of an entry as the re-keying writes it.
-QStringList rekeyed(const QString& engine, const QString& pool, int speed, const QString& worker) {
-    const QString prefix = "miners/" + engine + "/";
-    return {prefix + "pool=" + pool, prefix + "speed=" + QString::number(speed),
-            prefix + "worker=" + worker, "version=5.10"};
-}
-
-QByteArray syncedStoreBytes() {
-    Test::rawStore().sync();
-    return Test::readFile(Test::rawStore().fileName());
 }
 
 } // namespace
@@ -76,64 +45,28 @@ private slots:
         QCOMPARE(int(migrationSteps(version)), steps);
     }
 
+    // Every old store of tests/data/stores/ beside the store a start leaves of it (.upgraded):
+    // the releases' layouts (v105 ... v510), entries whose engines collide (collision-*), and
+    // malformed lines that list a nameless group (nameless-*).
     void migratesStore_data() {
         QTest::addColumn<QString>("fixture");
-        QTest::addColumn<QStringList>("expected");
-        const QString bcn = "bcn.pool.example:3333", fcn = "fcn.pool.example:4444";
-        const auto row = [](const char* fixture, QStringList expected) {
-            expected.removeDuplicates();
-            expected.sort();
-            QTest::newRow(fixture) << QString(fixture) << expected;
-        };
-        row("v105-derived", rekeyed("bcn", bcn, 1, "rig1") + rekeyed("fcn", fcn, 1, "rig2") +
-                                QStringList{"apiToken=tok-2", "email=two@example.org", "proxy=no",
-                                            "server=https://two.example/api"});
-        row("v107-derived", rekeyed("bcn", bcn, 3, "rig1") + rekeyed("fcn", fcn, 2, "rig2"));
-        // A key the old entry lacked stays absent instead of holding Qt's invalid-value marker.
-        row("v107-missing-keys", {"miners/bcn/pool=" + bcn, "miners/bcn/speed=3", "version=5.10"});
-        // Step A stands aside, so the old engine name and thread count reach step B.
-        row("v105-server", rekeyed("bytecoinminerengine", bcn, 4, "rig1") +
-                               QStringList{"server=https://kept.example"});
-        row("v105-entry-stays", {"apiToken=tok-3", "email=three@example.org", "miners/plain/pool=p.pool.example:3333",
-                                 "miners/plain/threads=1", "miners/plain/worker=rig3",
-                                 "server=https://three.example/api", "version=5.10"});
-        row("v105-empty-miners", {"apiToken=", "email=", "miners/count=0", "server=", "version=5.10"});
-        row("v110", {"miners/bcn/engine=bcn", "miners/bcn/pool=" + bcn, "miners/bcn/speed=2",
-                     "miners/bcn/threads=7", "version=5.10"});
-        row("v23", stampedOnly("v23", {"miners/bcn/mergedMining=fcn"}));
-        for (const char* fixture :
-             {"no-miners", "unknown-engine", "v27", "v53", "v57", "v510", "v5", "vxy", "v5-minus1"})
-            row(fixture, stampedOnly(fixture));
-        row("collision-names-other",
-            rekeyed("fcn", fcn, 2, "rig-fcn") + rekeyed("xmr", "xmr.pool.example:5555", 3, "rig-xmr"));
-        row("collision-swap", rekeyed("bcn", bcn, 3, "rig-bcn") + rekeyed("fcn", fcn, 2, "rig-fcn"));
-        row("collision-own", rekeyed("bcn", bcn, 2, "rig1"));
-        // Entries that cannot move stay whole; so does one that would land on one of them.
-        row("collision-no-engine",
-            rekeyed("bcn", bcn, 4, "rig1") +
-                stampedOnly("collision-no-engine", {"miners/plain/engine=bcn", "miners/plain/pool=" + bcn,
-                                                    "miners/plain/threads=4", "miners/plain/worker=rig1"}));
-        row("collision-same-engine", rekeyed("bcn", "second.pool.example:3333", 2, "rig2"));
-        // A malformed "\x=1" line in [miners] lists a group without a name: it is no entry, so it
-        // neither hides the first entry's engine nor takes the other entries with it.
-        row("nameless-first", rekeyed("bcn", bcn, 3, "rig1") << "miners//x=");
-        row("nameless-among-entries",
-            {"miners//x=", "version=5.10", "apiToken=", "email=one@example.org", "miners/engine=bcn",
-             "miners/fcn/pool=" + fcn, "miners/fcn/speed=1", "miners/kept/pool=kept.pool.example:1111",
-             "miners/kept/threads=1", "server=https://one.example/api"});
+        for (const QString& file : QDir(VORLANT_TEST_DATA "/stores").entryList({"*.conf"})) {
+#ifdef Q_OS_WIN // malformed lines are a file's fault: the registry cannot hold them
+            if (file.startsWith("nameless"))
+                continue;
+#endif
+            QTest::newRow(qPrintable(file)) << file.chopped(5);
+        }
     }
     void migratesStore() {
         QFETCH(QString, fixture);
-        QFETCH(QStringList, expected);
+        const QStringList expected =
+            QString(Test::readFile(VORLANT_TEST_DATA "/stores/" + fixture + ".upgraded")).split('\n', Qt::SkipEmptyParts);
         Test::loadStore(Test::readFile(fixturePath(fixture)));
         Settings::instance().migrate();
-        // Read from a copy, which shares no cache with the store: only what reached the disk counts.
-        const QByteArray upgraded = syncedStoreBytes();
-        QTemporaryDir dir;
-        Test::writeFile(dir.filePath("copy.conf"), upgraded);
-        QCOMPARE(linesOf(dir.filePath("copy.conf")), expected);
+        QCOMPARE(Test::storeLines(), expected);
         Settings::instance().migrate(); // a second start changes nothing
-        QCOMPARE(syncedStoreBytes(), upgraded);
+        QCOMPARE(Test::storeLines(), expected);
     }
 
     void commandLineNamesExecutable_data() {
@@ -158,6 +91,9 @@ private slots:
 
     // The entry as the program finds it on disk, and as an upgrade from 5.3 leaves it.
     void autostartEntry_data() {
+#ifdef Q_OS_WIN
+        QSKIP("Linux form of the entry; the Run key value is proven by tst_windows_deploy");
+#endif
         QTest::addColumn<QByteArray>("before");
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<QByteArray>("after");
@@ -191,6 +127,9 @@ private slots:
 
     // A path that needs every kind of quoting the Exec key knows: valid, and read back the same.
     void writtenEntryIsValid() {
+#ifdef Q_OS_WIN
+        QSKIP("Linux form of the entry; the Run key value is proven by tst_windows_deploy");
+#endif
         // A relative XDG_CONFIG_HOME is invalid and counts as unset.
         QCOMPARE(autostartDesktopFilePath("rel", "/h"), "/h/.config/autostart/VorlantGui.desktop");
         const QString path = "/opt/My Apps/$x `y` \\z \"q\" 100%/v";

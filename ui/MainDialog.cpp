@@ -197,7 +197,7 @@ void MainDialog::poolResponce(quint32 _code, QByteArray _data, QVariant _user_da
     const QVariantMap storedEntries = Settings::instance().miners();
     int row = 0;
     for (const CatalogueCoin& coin : coins)
-        addCoinRow(++row, coin, storedEntries.value(coin.id).toMap());
+        addCoinRow(++row, coin, storedEntryOf(storedEntries, coin.id));
     applyStoreFault(Settings::instance().fault());
     scheduleStoreCheck();
 }

@@ -4,6 +4,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
 #include <algorithm>
 
@@ -59,14 +60,31 @@ CatalogueCoin parseCoin(const QString& id, const QJsonObject& object) {
 QVector<CatalogueCoin> parseCatalogue(const QByteArray& body) {
     const QJsonObject root = QJsonDocument::fromJson(body).object();
     QVector<CatalogueCoin> coins;
+    QSet<QString> takenEntries;
     for (const QString& id : sortedKeys(root)) {
         const QJsonObject object = root.value(id).toObject();
         if (member(object, "family").toString() != QLatin1String("cryptonight"))
             continue;
-        if (isUsableCoinId(id))
+        // Registry keys ignore letter case: "XMR" and "xmr" would share one miner entry on
+        // Windows. Only the first of them gets a row, on every platform alike.
+        if (isUsableCoinId(id) && !takenEntries.contains(id.toCaseFolded())) {
+            takenEntries.insert(id.toCaseFolded());
             coins.append(parseCoin(id, object));
+        }
     }
     return coins;
+}
+
+QVariantMap storedEntryOf(const QVariantMap& storedEntries, const QString& coinId) {
+    if (storedEntries.contains(coinId))
+        return storedEntries.value(coinId).toMap();
+    // The registry finds an entry stored as "XMR" under "xmr" too, and writes there: carry its
+    // choices forward rather than overwrite them with a new coin's, and do so on every platform.
+    for (auto it = storedEntries.cbegin(); it != storedEntries.cend(); ++it) {
+        if (it.key().compare(coinId, Qt::CaseInsensitive) == 0)
+            return it.value().toMap();
+    }
+    return QVariantMap();
 }
 
 CoinChoices coinChoices(const CatalogueCoin& coin, const QVariantMap& storedEntry) {
@@ -88,7 +106,9 @@ CoinChoices coinChoices(const CatalogueCoin& coin, const QVariantMap& storedEntr
 }
 
 QUrl mergedPoolUrl(const MergedPool& partner) {
-    return QUrl::fromUserInput(hostAndPort(partner.host, partner.port));
+    // Spelled out, the scheme keeps a one-letter host such as "c:3333" a host on Windows too,
+    // where fromUserInput() would take it for a drive and make a file URL of it.
+    return QUrl::fromUserInput(QStringLiteral("http://") + hostAndPort(partner.host, partner.port));
 }
 
 QVariantMap minerEntry(const CatalogueCoin& coin, const CoinChoices& choices) {

@@ -34,8 +34,13 @@ struct CoinChoices {
 };
 
 // The coins of a catalogue reply that get a row: family exactly "cryptonight" and a usable id,
-// in ascending id order. A body that is not a JSON object gives none.
+// in ascending id order, the first of ids that differ only in letter case. A body that is not
+// a JSON object gives none.
 QVector<CatalogueCoin> parseCatalogue(const QByteArray& body);
+
+// The stored entry of a coin among all entries (as Settings::miners() reports them); one whose
+// name differs only in letter case counts when there is no exact one.
+QVariantMap storedEntryOf(const QVariantMap& storedEntries, const QString& coinId);
 
 // The choices for a coin: initial ones for a coin without a stored entry, otherwise those of
 // the stored entry (as reported by Settings::miners()).

@@ -1,6 +1,7 @@
 # The built program end to end, in private mount, network and process namespaces (a throwaway
 # store over /etc/xdg, its own /etc/hosts and loopback; every process ends with the test), with
-# the sample pool, microsocks and a virtual display for the window. Linux only.
+# the sample pool, microsocks and a virtual display for the window. Linux only: namespaces are
+# Linux's; the Windows build's counterpart is tst_windows_deploy under Wine (windows.cmake).
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     add_executable(e2e ${CMAKE_CURRENT_SOURCE_DIR}/e2e.cpp)
     target_link_libraries(e2e PRIVATE Qt5::Test)

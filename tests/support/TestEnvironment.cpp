@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 namespace Vorlant::Test {
@@ -18,6 +19,34 @@ QString root() {
 
 } // namespace
 
+#ifdef Q_OS_WIN
+// The store is the registry node itself, so only a throwaway Wine prefix (scripts/wine-run.sh
+// marks it) isolates it; on any other Windows the tests would wipe the real store.
+QString isolateEnvironment() {
+    if (!qEnvironmentVariableIsSet("VORLANT_THROWAWAY_REGISTRY"))
+        qFatal("Not in a throwaway Wine prefix: refusing to touch this machine's registry");
+    QDir(QFileInfo(logDirectoryPath()).absolutePath()).removeRecursively();
+    clearStore();
+    return root();
+}
+
+// The registry has no file to copy: the keys are written one by one, as the old programs
+// wrote them there (every value of an INI file reads back as text).
+void loadStore(const QByteArray& contents) {
+    clearStore();
+    QTemporaryDir dir;
+    writeFile(dir.filePath("old.conf"), contents);
+    QSettings old(dir.filePath("old.conf"), QSettings::IniFormat);
+    QSettings store = rawStore();
+    for (const QString& key : old.allKeys())
+        store.setValue(key, old.value(key));
+}
+
+QString logDirectoryPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           "/vorlant-service/log";
+}
+#else
 QString isolateEnvironment() {
     QDir().mkpath(root() + "/system");
     for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
@@ -27,25 +56,6 @@ QString isolateEnvironment() {
     QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, root() + "/system");
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root() + "/XDG_CONFIG_HOME");
     return root();
-}
-
-QSettings rawStore() {
-    return QSettings(QSettings::NativeFormat, QSettings::SystemScope,
-                     QLatin1String(kStoreOrganisation), QLatin1String(kStoreApplication));
-}
-
-QVariantMap storeSnapshot() {
-    QSettings store = rawStore();
-    QVariantMap snapshot;
-    for (const QString& key : store.allKeys())
-        snapshot.insert(key, store.value(key));
-    return snapshot;
-}
-
-void clearStore() {
-    QSettings store = rawStore();
-    store.clear();
-    store.sync();
 }
 
 void loadStore(const QByteArray& contents) {
@@ -64,6 +74,55 @@ void loadStore(const QByteArray& contents) {
 QString logDirectoryPath() {
     return root() + "/XDG_DATA_HOME/vorlant-service/log";
 }
+#endif
+
+QStringList storeLines() {
+#ifdef Q_OS_WIN
+    QSettings store = rawStore(); // the registry keeps no cache: this reads what was written
+#else
+    // Read from a copy, which shares no cache with the store: only what reached the disk counts.
+    rawStore().sync();
+    QTemporaryDir dir;
+    writeFile(dir.filePath("copy.conf"), readFile(rawStore().fileName()));
+    QSettings store(dir.filePath("copy.conf"), QSettings::IniFormat);
+#endif
+    QStringList lines;
+    for (const QString& key : store.allKeys())
+        lines << key + '=' + store.value(key).toString();
+    lines.sort();
+    return lines;
+}
+
+QString readLog(const QString& fileName) {
+    QByteArray bytes = readFile(logDirectoryPath() + '/' + fileName);
+#ifdef Q_OS_WIN
+    // Windows' line break is "\r\n"; a bare "\n" or a stray "\r" stays visible and fails.
+    bytes.replace("\r\n", "\x01").replace("\n", "<LF>").replace('\x01', '\n');
+#endif
+    return QString::fromUtf8(bytes);
+}
+
+QSettings rawStore() {
+    return QSettings(QSettings::NativeFormat, QSettings::SystemScope,
+                     QLatin1String(kStoreOrganisation), QLatin1String(kStoreApplication));
+}
+
+QVariantMap storeSnapshot() {
+    QSettings store = rawStore();
+    QVariantMap snapshot;
+    for (const QString& key : store.allKeys())
+        snapshot.insert(key, store.value(key));
+    return snapshot;
+}
+
+void clearStore() {
+    // Not clear(): on Windows that deletes the registry key itself once this handle closes,
+    // and the store's own open handle would then write into a deleted key.
+    QSettings store = rawStore();
+    for (const QString& key : store.childKeys() + store.childGroups())
+        store.remove(key);
+    store.sync();
+}
 
 QByteArray readFile(const QString& path) {
     QFile file(path);
@@ -73,7 +132,7 @@ QByteArray readFile(const QString& path) {
 void writeFile(const QString& path, const QByteArray& contents) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
         file.write(contents);
 }
 

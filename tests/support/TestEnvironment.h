@@ -16,12 +16,18 @@ QSettings rawStore();
 QVariantMap storeSnapshot();
 void clearStore();
 
-// Replaces the isolated store by these file contents, byte for byte, malformed lines included,
+// Replaces the isolated store by these file contents, byte for byte, malformed lines included
+// (on Windows key by key into the registry, which cannot hold malformed lines),
 // and has every QSettings of the process read them.
 void loadStore(const QByteArray& contents);
 
+// The isolated store as sorted "key=value" lines, read back from where the store keeps them.
+QStringList storeLines();
+
 QString logDirectoryPath();
+// A log file of the isolated log folder, with "\n" for the platform's line break.
+QString readLog(const QString& fileName);
 QByteArray readFile(const QString& path);
-void writeFile(const QString& path, const QByteArray& contents);
+void writeFile(const QString& path, const QByteArray& contents); // "\n" as the platform's break
 
 } // namespace Vorlant::Test
