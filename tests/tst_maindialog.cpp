@@ -222,6 +222,9 @@ private slots:
     // A store that keeps nothing: one line says so, and the inputs that write take nothing until a
     // write-back succeeds again. A folder in place of the file stops even root.
     void unwritableStoreIsShown() {
+#ifdef Q_OS_WIN
+        QSKIP("The store is a registry key here, and Wine enforces no registry permissions to take away");
+#endif
         auto* notice = m_dialog->findChild<QLabel*>("m_store_notice_label");
         QVERIFY(notice->isHidden());
         m_dialog->poolResponce(200, catalogue(freshId()), QVariant());
