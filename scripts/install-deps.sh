@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need. Safe to run again.
+# Installs the Debian packages that building, running and testing need, and any packages named
+# as arguments (the Windows suite adds its own). Safe to run again.
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
     python3 microsocks desktop-file-utils appstream lintian dpkg-dev
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
     util-linux mount procps iproute2
+    "$@"
 )
 
 as_root() {

@@ -28,18 +28,7 @@ NOTE
     exit 0
 fi
 
-packages=(g++-mingw-w64-x86-64-posix wine wine64 icoutils cmake ninja-build python3 microsocks
-    xvfb imagemagick fonts-dejavu-core)
-missing=()
-for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ "${#missing[@]}" -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}" >/dev/null
-fi
+scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 icoutils
 
 if [ -d "$qt_source" ]; then
     qt_prefix=$qt_source
