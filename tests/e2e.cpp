@@ -2,27 +2,22 @@
 // test command runs this as the first process of its own mount, network and process namespaces
 // (unshare), where each test gets a fresh tmpfs over /etc/xdg for the store, the home and the
 // requests received.
+#include "support/TestEnvironment.h"
+
 #include <QtTest>
 
 #include <unistd.h>
 
+using Vorlant::Test::readFile;
+using Vorlant::Test::writeFile;
+
 namespace {
-const QString Store = "/etc/xdg/vorlant/Vorlant.conf", Data = VORLANT_SOURCE_DIR "/tests/data/e2e/";
+const QString Store = "/etc/xdg/vorlant/Vorlant.conf", Data = VORLANT_TEST_DATA "/e2e/";
 const QString Url = "http://pool.vorlant.test:8765", Record = "/etc/xdg/requests";
+const QString Log = "/etc/xdg/home/.local/share/vorlant-service/log/vorlant.log";
 // Generous, for the sanitizer build on a busy 2-core machine; normally a second or two.
 constexpr int Deadline = 30000;
-constexpr auto Ini = QSettings::IniFormat;
 const QRegularExpression CpuId(R"("(0|[1-9a-f][0-9a-f]*)(,(0|[1-9a-f][0-9a-f]*)){3}")");
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
 
 bool run(const QString& commandLine) {
     return QProcess::execute(commandLine.section(' ', 0, 0), commandLine.split(' ').mid(1)) == 0;
@@ -30,20 +25,25 @@ bool run(const QString& commandLine) {
 
 bool xdotool(const QString& commands) { // one command line per '|': 'type' ends a line
     const QStringList lines = commands.split('|');
-    return std::all_of(lines.begin(), lines.end(),
-                       [](auto& line) { return run("timeout 30 xdotool " + line); });
+    return std::all_of(lines.begin(), lines.end(), [](auto& line) { return run("timeout 30 xdotool " + line); });
+}
+
+QProcess* start(const QString& program, const QStringList& arguments, const QStringList& env) {
+    auto process = new QProcess; // stopped with the namespace's first process, this test
+    process->setEnvironment(env);
+    process->start(program, arguments);
+    return process;
 }
 
 // The whole store as "key=value in JSON", against one of tests/data/e2e/ and the lines `extra`.
 void compareStore(const QString& expected, QStringList extra = {}) {
-    QSettings store(Store, Ini);
+    QSettings store(Store, QSettings::IniFormat);
     QStringList actual;
     for (const QString& key : store.allKeys()) {
         const QJsonArray value{QJsonValue::fromVariant(store.value(key))};
         actual << key + '=' + QJsonDocument(value).toJson(QJsonDocument::Compact).mid(1).chopped(1);
     }
-    extra +=
-        QString(readFile(Data + expected)).replace("$URL", Url).split('\n', Qt::SkipEmptyParts);
+    extra += QString(readFile(Data + expected)).replace("$URL", Url).split('\n', Qt::SkipEmptyParts);
     extra.sort();
     actual.sort();
     QCOMPARE(actual, extra);
@@ -54,60 +54,45 @@ class E2E : public QObject {
     Q_OBJECT
     QProcess *m_socks = nullptr, *m_app = nullptr;
 
-    bool hasEntries() { return QSettings(Store, Ini).contains("miners/wownero/pool"); }
-
-    QProcess* start(const QString& program, const QStringList& arguments,
-                    const QStringList& env = QProcess::systemEnvironment()) {
-        auto process = new QProcess; // stopped with the namespace's first process, this test
-        process->setEnvironment(env);
-        process->start(program, arguments);
-        return process;
-    }
-
     // A null store: the test arranged it, and the program cannot write its entries into it.
-    void startApp(const QByteArray& store, const QStringList& variables = {}, bool asUser = false) {
-        QVERIFY(store.isNull() || writeFile(Store, store));
+    void startApp(const QByteArray& store, const QStringList& variables = {}) {
+        if (!store.isNull())
+            writeFile(Store, store);
         // A clean environment: no proxy, and no session bus (the machine user's, or one started).
         const QStringList env = QProcess::systemEnvironment().filter(
             QRegularExpression("^(PATH|DISPLAY|XAUTHORITY|.SAN_OPTIONS)="));
-        const QStringList user{"--reuid=65534", "--regid=65534", "--clear-groups",
-                               VORLANT_APP_PATH};
-        m_app = start(asUser ? "setpriv" : VORLANT_APP_PATH, asUser ? user : QStringList(),
+        m_app = start(VORLANT_APP_PATH, {},
                       env +
-                          QStringList{"HOME=/etc/xdg/home", "XDG_RUNTIME_DIR=/etc/xdg",
-                                      "LC_ALL=C.UTF-8", "QT_QPA_PLATFORM=offscreen",
-                                      "DBUS_SESSION_BUS_ADDRESS=disabled:"} +
-                          variables);
-        QTRY_VERIFY_WITH_TIMEOUT(store.isNull() || hasEntries(), Deadline);
+                          QStringList{"HOME=/etc/xdg/home", "XDG_RUNTIME_DIR=/etc/xdg", "LC_ALL=C.UTF-8",
+                                      "QT_QPA_PLATFORM=offscreen", "DBUS_SESSION_BUS_ADDRESS=disabled:"} +
+                          variables); // the last of a name counts
+        QTRY_VERIFY_WITH_TIMEOUT(
+            store.isNull() || QSettings(Store, QSettings::IniFormat).contains("miners/wownero/pool"), Deadline);
     }
 
 private slots:
     void initTestCase() {
-        QVERIFY2(getpid() == 1,
-                 "run through ctest: it needs namespaces of its own (unshare, as root)");
+        QVERIFY2(getpid() == 1, "run through ctest: it needs namespaces of its own (unshare, as root)");
         // Qt never sends a loopback literal through a proxy: the pool is reached by a name.
         QVERIFY(run("ip link set lo up") && run("mount -t tmpfs e2e /etc/xdg"));
-        QVERIFY(writeFile("/etc/xdg/hosts", "127.0.0.1 localhost pool.vorlant.test\n"));
+        writeFile("/etc/xdg/hosts", "127.0.0.1 localhost pool.vorlant.test\n");
         QVERIFY(run("mount --bind /etc/xdg/hosts /etc/hosts"));
         // microsocks's connections leave from 127.0.0.2, which tells the pool proxied from direct.
-        m_socks = start("microsocks", {"-i", "127.0.0.1", "-p", "1080", "-b", "127.0.0.2"});
-        QProcess* pool =
-            start("python3", {VORLANT_SOURCE_DIR "/tools/samplepool/serve.py", "--record", Record});
+        const QStringList env = QProcess::systemEnvironment();
+        m_socks = start("microsocks", {"-i", "127.0.0.1", "-p", "1080", "-b", "127.0.0.2"}, env);
+        QProcess* pool = start("python3", {VORLANT_SOURCE_DIR "/tools/samplepool/serve.py", "--record", Record}, env);
         // The pool's port, once it listens; microsocks, started earlier, listens by then.
         QVERIFY(pool->waitForReadyRead(Deadline));
     }
 
-    void init() {
-        QVERIFY(run("mount -t tmpfs -o mode=0700 e2e /etc/xdg") && QDir().mkdir("/etc/xdg/vorlant"));
-    }
+    void init() { QVERIFY(run("mount -t tmpfs -o mode=0700 e2e /etc/xdg") && QDir().mkdir("/etc/xdg/vorlant")); }
 
     void cleanup() {
         if (m_app && (m_app->terminate(), !m_app->waitForFinished(5000)))
             m_app->kill();
         const QString output = m_app ? m_app->readAll() + m_app->readAllStandardError() : "";
         // The program's output, when it shows a sanitizer's report or the test failed.
-        QVERIFY2(!QTest::currentTestFailed() &&
-                     !output.contains(QRegularExpression("Sanitizer|runtime error:")),
+        QVERIFY2(!QTest::currentTestFailed() && !output.contains(QRegularExpression("Sanitizer|runtime error:")),
                  qPrintable(output));
     }
 
@@ -115,35 +100,32 @@ private slots:
     void catalogueRequest_data() {
         QTest::addColumn<QString>("row");
         const auto row = QTest::newRow;
-        row("desktop") << "|||";
+        row("desktop") << "|CONSOLE_APP=yes SERVICE_APP=0x1||"; // only a decimal number switches a kind on
         row("console") << "|CONSOLE_APP=1 SERVICE_APP=1|-cli|";
         row("service") << "|CONSOLE_APP=0 SERVICE_APP=1|-service|";
         row("custom socks") << R"(proxy="custom" proxy-url="socks://127.0.0.1:1080"|||127.0.0.1)";
-        row("capital scheme") << R"(proxy="custom" proxy-url="SOCKS://127.0.0.1:1080"|||127.0.0.1)";
+        row("capital scheme, no port") << R"(proxy="custom" proxy-url="SOCKS://127.0.0.1"|||127.0.0.1)";
         row("proxy by name") << R"(proxy="custom" proxy-url="socks://localhost:1080"|||127.0.0.1)";
         row("http scheme") << R"(proxy="custom" proxy-url="http://127.0.0.1:1080"|||)";
         row("no proxy") << R"(proxy="no" proxy-url="socks://127.0.0.1:1080"|||)";
         // A system proxy is handed the name, as the system says.
-        row("system socks")
-            << R"(proxy="system"|all_proxy=socks5://127.0.0.1:1080||pool.vorlant.test)";
+        row("system socks") << R"(proxy="system"|all_proxy=socks5://127.0.0.1:1080||pool.vorlant.test)";
         row("system http") << R"(proxy="system"|all_proxy=http://127.0.0.1:1080||)";
     }
     void catalogueRequest() {
         QFETCH(QString, row);
-        const QStringList column = row.split('|'),
-                          settings = column[0].split(' ', Qt::SkipEmptyParts);
+        const QStringList column = row.split('|'), settings = column[0].split(' ', Qt::SkipEmptyParts);
         startApp(("[General]\nserver=" + Url + '\n' + settings.join('\n')).toUtf8(),
                  column[1].split(' ', Qt::SkipEmptyParts));
         // No e-mail nor other coins until chosen; the merge-mining servers stored as URLs.
         compareStore("catalogue.store", settings);
-        for (const QVariant& url : QSettings(Store, Ini).value("miners/arqma/mergedPools").toMap())
+        for (const QVariant& url : QSettings(Store, QSettings::IniFormat).value("miners/arqma/mergedPools").toMap())
             QCOMPARE(url.userType(), int(QMetaType::QUrl));
 
         // Where microsocks connected to (said before the request), and the one request received.
         QTest::qWait(100);
-        const QString proxied = QRegularExpression("connected to (.*)")
-                                    .match(m_socks->readAllStandardError())
-                                    .captured(1);
+        const QString proxied =
+            QRegularExpression("connected to (.*)").match(m_socks->readAllStandardError()).captured(1);
         QCOMPARE(proxied, column[3].isEmpty() ? "" : column[3] + ":8765");
         const QString received = QString(readFile(Record)).replace(CpuId, R"("4 hex numbers")");
         const QString expected = QString(readFile(Data + "request.json"))
@@ -153,37 +135,25 @@ private slots:
                  QJsonDocument::fromJson(expected.toUtf8()).toJson().split('\n'));
 
         // The log's first entry: the whole applied style sheet.
-        const QString log = "/etc/xdg/home/.local/share/vorlant-service/log/vorlant.log";
         const QByteArray entry = "] [ info]  *{font-family: \"DejaVu Sans\";}" +
                                  readFile(VORLANT_SOURCE_DIR "/resources/basestyle.qss") + '\n';
-        QTRY_COMPARE_WITH_TIMEOUT(readFile(log).mid(17), entry, Deadline);
-        QVERIFY(qAbs(QDateTime::fromString(readFile(log).mid(1, 16), "dd.MM.yyyy hh:mm")
-                         .secsTo(QDateTime::currentDateTime())) < 120);
+        QTRY_COMPARE_WITH_TIMEOUT(readFile(Log).mid(17), entry, Deadline);
+        const QDateTime logged = QDateTime::fromString(readFile(Log).mid(1, 16), "dd.MM.yyyy hh:mm");
+        QVERIFY(qAbs(logged.secsTo(QDateTime::currentDateTime())) < 120);
     }
 
-    // A store that an ordinary user may not change (root's), or that cannot be written (a full
-    // disk): one error entry, the store as it was, and the program running on.
-    void unwritableStore_data() {
-        QTest::addColumn<QString>("error");
-        QTest::newRow("root's") << "no permission to change %1";
-        QTest::newRow("full disk") << "writing %1 failed";
-    }
-    void unwritableStore() {
-        QFETCH(QString, error);
-        const bool full = QTest::currentDataTag() == QString("full disk");
+    // A store that cannot be written (a full disk; the package test takes one that the user may
+    // not change): one error entry, the store as it was, and the program running on.
+    void fullDisk() {
         const QByteArray store = ("[General]\nserver=" + Url + '\n').toUtf8();
-        QVERIFY(writeFile(Store, store) && run("chmod 755 /etc/xdg") &&
-                QDir().mkdir("/etc/xdg/home"));
-        // The home, and with it the log, on a disk of its own, or the user's.
-        QVERIFY(full ? run("mount -t tmpfs e2e /etc/xdg/home") &&
-                           !run("dd if=/dev/zero of=/etc/xdg/filler")
-                     : run("chown 65534:65534 /etc/xdg/home"));
-        startApp(QByteArray(), {}, !full);
-        const QString log = "/etc/xdg/home/.local/share/vorlant-service/log/vorlant.log";
-        const QByteArray entry = "] [error]  Settings can't be saved: " + error.arg(Store).toUtf8();
-        QTRY_VERIFY_WITH_TIMEOUT(readFile(log).contains(entry + '\n'), Deadline);
+        writeFile(Store, store);
+        QVERIFY(QDir().mkdir("/etc/xdg/home") && run("mount -t tmpfs e2e /etc/xdg/home"));
+        QVERIFY(!run("dd if=/dev/zero of=/etc/xdg/filler")); // the log has a disk of its own
+        startApp(QByteArray());
+        const QByteArray entry = "] [error]  Settings can't be saved: writing " + Store.toUtf8() + " failed\n";
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(Log).contains(entry), Deadline);
         QTest::qWait(2000); // the catalogue's rows written meanwhile, where the pool could answer
-        QCOMPARE(readFile(log).count("[error]"), 1);
+        QCOMPARE(readFile(Log).count("[error]"), 1);
         QCOMPARE(m_app->state(), QProcess::Running);
         QCOMPARE(readFile(Store), store);
     }
@@ -191,34 +161,31 @@ private slots:
     void oldStoreUpgraded() {
         // The old entries name their own servers: pointed at the pool, so that the upgraded
         // store is what the program then asks.
-        startApp(readFile(VORLANT_SOURCE_DIR "/tests/data/stores/v105-derived.conf")
-                     .replace("https://", (Url + "/").toUtf8()));
+        startApp(readFile(VORLANT_TEST_DATA "/stores/v105-derived.conf").replace("https://", (Url + "/").toUtf8()));
         QVERIFY(readFile(Record).contains(R"("path": "/api/2.3/pool/config")"));
         compareStore("upgraded.store");
     }
 
     void keyboard() {
         // Widgets draw without OpenGL, and the display has no GL driver worth loading.
-        startApp(("[General]\nserver=" + Url).toUtf8(),
-                 {"QT_QPA_PLATFORM=xcb", "QT_XCB_GL_INTEGRATION=none"});
+        startApp(("[General]\nserver=" + Url).toUtf8(), {"QT_QPA_PLATFORM=xcb", "QT_XCB_GL_INTEGRATION=none"});
         // Two cores and the first partner for arqma, the first coin with partners. Focus order:
         // e-mail, proxy button, then cores and partner of each row in turn. In the proxy dialog
         // "No proxy" has the focus; Down twice is "Custom settings", then Tab goes past Cancel
         // and OK. No window manager runs to hand a new window the keyboard: each gets it by name.
         const QString focus = "search --sync --onlyvisible --name ^%1$ windowfocus --sync|";
         const QStringList steps =
-            QString(
-                "email=person@example.org;%1type person@example.org;"
-                "miners/arqma/speed=2;key Tab Tab Down Down;"
-                "miners/arqma/mergedMining=conceal;key Tab Down;"
-                "proxy-url=socks://proxy.vorlant.test:1080;key shift+Tab shift+Tab space|%2"
-                "key Down Down Tab Tab Tab type proxy.vorlant.test|key Tab type 1080|key Return")
+            QString("email=person@example.org;%1type person@example.org;"
+                    "miners/arqma/speed=2;key Tab Tab Down Down;"
+                    "miners/arqma/mergedMining=conceal;key Tab Down;"
+                    "proxy-url=socks://proxy.vorlant.test:1080;key shift+Tab shift+Tab space|%2"
+                    "key Down Down Tab Tab Tab type proxy.vorlant.test|key Tab type 1080|key Return")
                 .arg(focus.arg("Vorlant.service.settings"), focus.arg("Proxy.Settings"))
                 .split(';');
         for (int step = 0; step < steps.size(); step += 2) {
             const QString key = steps[step].section('=', 0, 0), value = steps[step].section('=', 1);
             QVERIFY2(xdotool(steps[step + 1]), qPrintable(steps[step + 1]));
-            QTRY_COMPARE_WITH_TIMEOUT(QSettings(Store, Ini).value(key).toString(), value, Deadline);
+            QTRY_COMPARE_WITH_TIMEOUT(QSettings(Store, QSettings::IniFormat).value(key).toString(), value, Deadline);
         }
         QVERIFY(run("import -window root " QT_TESTCASE_BUILDDIR "/e2e-keyboard.png"));
         QVERIFY(xdotool(focus.arg("Vorlant.service.settings") + "key Escape"));

@@ -8,14 +8,6 @@
 
 using namespace Vorlant;
 
-namespace {
-
-QString fixturePath(const QString& name) {
-    return QStringLiteral(VORLANT_TEST_DATA "/stores/%1.conf").arg(name);
-}
-
-} // namespace
-
 class TestSettings : public QObject {
     Q_OBJECT
 
@@ -26,23 +18,16 @@ private slots:
         QFile::remove(autostartDesktopFilePath());
     }
 
-    void stepsForVersion_data() {
-        QTest::addColumn<QString>("version");
-        QTest::addColumn<int>("steps");
-        const int A = int(MigrationStep::MoveAccountKeys), B = int(MigrationStep::RekeyByEngine),
-                  C = int(MigrationStep::ClearMergedMining), D = int(MigrationStep::RefreshAutostart);
-        const QList<QPair<const char*, int>> rows = {
-            {"1.04", C}, {"1.05", A | B | C}, {"1.6", A | B | C}, {"1.09", B | C}, {"1.10", C},
-            {"1.-1", C}, {"2.6", C},          {"2.7", 0},         {"5.0", D},     {"5.6", D},
-            {"5.7", 0},  {"5.-1", 0},         {"5.3.1", D},       {"0.5", 0},     {"3.0", 0},
-            {"6.0", 0},  {"5", 0},            {"", 0},            {"x.y", 0}};
-        for (const auto& [version, steps] : rows)
-            QTest::newRow(*version ? version : "empty") << QString(version) << steps;
-    }
+    // "version:steps", A to D the steps in the order they run (MigrationStep's bits).
     void stepsForVersion() {
-        QFETCH(QString, version);
-        QFETCH(int, steps);
-        QCOMPARE(int(migrationSteps(version)), steps);
+        const QString table = "1.04:C 1.05:ABC 1.6:ABC 1.09:BC 1.10:C 1.-1:C 2.6:C 2.7: 5.0:D 5.6:D 5.7: "
+                              "5.-1: 5.3.1:D 0.5: 3.0: 6.0: 5: : x.y:";
+        for (const QString& row : table.split(' ')) {
+            int steps = 0;
+            for (const QChar step : row.section(':', 1))
+                steps |= 1 << (step.unicode() - 'A');
+            QVERIFY2(int(migrationSteps(row.section(':', 0, 0))) == steps, qPrintable(row));
+        }
     }
 
     // Every old store of tests/data/stores/ beside the store a start leaves of it (.upgraded):
@@ -55,38 +40,27 @@ private slots:
             if (file.startsWith("nameless"))
                 continue;
 #endif
-            QTest::newRow(qPrintable(file)) << file.chopped(5);
+            QTest::newRow(qPrintable(file)) << QString(VORLANT_TEST_DATA "/stores/" + file.chopped(5));
         }
     }
     void migratesStore() {
         QFETCH(QString, fixture);
-        const QStringList expected =
-            QString(Test::readFile(VORLANT_TEST_DATA "/stores/" + fixture + ".upgraded")).split('\n', Qt::SkipEmptyParts);
-        Test::loadStore(Test::readFile(fixturePath(fixture)));
-        Settings::instance().migrate();
-        QCOMPARE(Test::storeLines(), expected);
-        Settings::instance().migrate(); // a second start changes nothing
-        QCOMPARE(Test::storeLines(), expected);
+        const QStringList expected = QString(Test::readFile(fixture + ".upgraded")).split('\n', Qt::SkipEmptyParts);
+        Test::loadStore(Test::readFile(fixture + ".conf"));
+        for (int start = 0; start < 2; ++start) { // a second start changes nothing
+            Settings::instance().migrate();
+            QCOMPARE(Test::storeLines(), expected);
+        }
     }
 
-    void commandLineNamesExecutable_data() {
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<bool>("names");
-        const QString app = QDir::toNativeSeparators("/opt/My Apps/vorlant-settings");
-        QTest::newRow("no entry") << QString() << false;
-        QTest::newRow("as written") << autostartValue("/opt/My Apps/vorlant-settings") << true;
-        QTest::newRow("quoted alone") << "\"" + app + "\"" << true;
-        QTest::newRow("unquoted with argument") << app + " --auto" << true;
-        QTest::newRow("unquoted alone") << app << true;
-        QTest::newRow("one quote only") << "\"" + app + " --auto" << false;
-        QTest::newRow("another program") << "\"/usr/bin/other\" --auto" << false;
-        QTest::newRow("other letter case") << app.toUpper() + " --auto" << false;
-        QTest::newRow("another argument") << "\"" + app + "\" --autostart" << false;
-    }
+    // Command lines of the autostart entry, and whether each starts this program.
+    void commandLineNamesExecutable_data() { Test::addRows("autostart-command-lines"); }
     void commandLineNamesExecutable() {
-        QFETCH(QString, value);
-        QFETCH(bool, names);
-        QCOMPARE(autostartNamesExecutable(value, "/opt/My Apps/vorlant-settings"), names);
+        QFETCH(QStringList, row);
+        const QString app = "/opt/My Apps/vorlant-settings", native = QDir::toNativeSeparators(app);
+        const QString value = QString(row[0]).replace("%1", native).replace("%2", native.toUpper());
+        QCOMPARE(autostartNamesExecutable(value == "absent" ? QString() : value, app), row[1] == "yes");
+        QVERIFY(autostartNamesExecutable(autostartValue(app), app));
     }
 
     // The entry as the program finds it on disk, and as an upgrade from 5.3 leaves it.
@@ -98,12 +72,11 @@ private slots:
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<QByteArray>("after");
         const QString app = QCoreApplication::applicationFilePath();
-        const QByteArray current = autostartDesktopEntry(app);
-        const QByteArray other = autostartDesktopEntry("/usr/bin/other");
+        const QByteArray current = autostartDesktopEntry(app), other = autostartDesktopEntry("/usr/bin/other");
         QTest::newRow("absent") << QByteArray() << false << QByteArray();
         QTest::newRow("current form") << current << true << current;
-        QTest::newRow("unquoted")
-            << "[Desktop Entry]\nType=Application\nExec=" + app.toUtf8() + " --auto\n" << true << current;
+        QTest::newRow("unquoted") << "[Desktop Entry]\nType=Application\nExec=" + app.toUtf8() + " --auto\n" << true
+                                  << current;
         QTest::newRow("another program") << other << false << other;
         QTest::newRow("hidden") << current + "Hidden=true\n" << false << current + "Hidden=true\n";
     }
@@ -114,12 +87,11 @@ private slots:
         if (!before.isNull())
             Test::writeFile(autostartDesktopFilePath(), before);
         QCOMPARE(Settings::isAutostartEnabled(), enabled);
-        Test::loadStore(Test::readFile(fixturePath("v53")));
+        Test::loadStore(Test::readFile(VORLANT_TEST_DATA "/stores/v53.conf"));
         Settings::instance().migrate();
         QCOMPARE(Test::readFile(autostartDesktopFilePath()), after);
         Settings::setAutostart(true);
-        QCOMPARE(Test::readFile(autostartDesktopFilePath()),
-                 autostartDesktopEntry(QCoreApplication::applicationFilePath()));
+        QCOMPARE(Test::readFile(autostartDesktopFilePath()), autostartDesktopEntry(QCoreApplication::applicationFilePath()));
         QVERIFY(Settings::isAutostartEnabled());
         Settings::setAutostart(false);
         QVERIFY(!QFile::exists(autostartDesktopFilePath()));

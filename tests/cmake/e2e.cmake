@@ -4,7 +4,7 @@
 # Linux's; the Windows build's counterpart is tst_windows_deploy under Wine (windows.cmake).
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     add_executable(e2e ${CMAKE_CURRENT_SOURCE_DIR}/e2e.cpp)
-    target_link_libraries(e2e PRIVATE Qt5::Test)
+    target_link_libraries(e2e PRIVATE vorlant_testsupport)
     target_compile_definitions(e2e PRIVATE VORLANT_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                            VORLANT_APP_PATH="$<TARGET_FILE:vorlant-settings>")
     add_test(NAME tst_e2e COMMAND xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp"

@@ -22,12 +22,12 @@ QString root() {
 #ifdef Q_OS_WIN
 // The store is the registry node itself, so only a throwaway Wine prefix (scripts/wine-run.sh
 // marks it) isolates it; on any other Windows the tests would wipe the real store.
-QString isolateEnvironment() {
+void isolateEnvironment() {
     if (!qEnvironmentVariableIsSet("VORLANT_THROWAWAY_REGISTRY"))
         qFatal("Not in a throwaway Wine prefix: refusing to touch this machine's registry");
-    QDir(QFileInfo(logDirectoryPath()).absolutePath()).removeRecursively();
+    QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/vorlant-service")
+        .removeRecursively();
     clearStore();
-    return root();
 }
 
 // The registry has no file to copy: the keys are written one by one, as the old programs
@@ -42,20 +42,14 @@ void loadStore(const QByteArray& contents) {
         store.setValue(key, old.value(key));
 }
 
-QString logDirectoryPath() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           "/vorlant-service/log";
-}
 #else
-QString isolateEnvironment() {
-    QDir().mkpath(root() + "/system");
+void isolateEnvironment() {
     for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
         QDir().mkpath(root() + '/' + name);
         qputenv(name, QFile::encodeName(root() + '/' + name));
     }
     QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, root() + "/system");
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root() + "/XDG_CONFIG_HOME");
-    return root();
 }
 
 void loadStore(const QByteArray& contents) {
@@ -71,9 +65,6 @@ void loadStore(const QByteArray& contents) {
     rawStore().sync();
 }
 
-QString logDirectoryPath() {
-    return root() + "/XDG_DATA_HOME/vorlant-service/log";
-}
 #endif
 
 QStringList storeLines() {
@@ -91,15 +82,6 @@ QStringList storeLines() {
         lines << key + '=' + store.value(key).toString();
     lines.sort();
     return lines;
-}
-
-QString readLog(const QString& fileName) {
-    QByteArray bytes = readFile(logDirectoryPath() + '/' + fileName);
-#ifdef Q_OS_WIN
-    // Windows' line break is "\r\n"; a bare "\n" or a stray "\r" stays visible and fails.
-    bytes.replace("\r\n", "\x01").replace("\n", "<LF>").replace('\x01', '\n');
-#endif
-    return QString::fromUtf8(bytes);
 }
 
 QSettings rawStore() {

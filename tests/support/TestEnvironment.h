@@ -7,8 +7,7 @@ namespace Vorlant::Test {
 
 // Points the shared store, HOME and the XDG folders at a fresh temporary folder so a test never
 // touches the real machine. Call before the first Settings or Logger use (initTestCase).
-// Returns the temporary root; it lives until the process exits.
-QString isolateEnvironment();
+void isolateEnvironment();
 
 // A second handle on the isolated store, for arranging and inspecting it behind the back of the
 // code under test; every key of it with its value; and emptying it between cases.
@@ -24,9 +23,10 @@ void loadStore(const QByteArray& contents);
 // The isolated store as sorted "key=value" lines, read back from where the store keeps them.
 QStringList storeLines();
 
-QString logDirectoryPath();
-// A log file of the isolated log folder, with "\n" for the platform's line break.
-QString readLog(const QString& fileName);
+// A table of tests/data/tables/ as rows of a QStringList column "row": one row a line, its cells
+// parted by '|', the first one the row's name; "\t" stands for a tab, lines starting '#' aside.
+void addRows(const QString& table);
+
 QByteArray readFile(const QString& path);
 void writeFile(const QString& path, const QByteArray& contents); // "\n" as the platform's break
 
