@@ -19,6 +19,7 @@ static QNetworkProxy socks(const QString& hostPort) {
     return proxy;
 }
 
+// A whole answer; "Connection: close" has the client end the connection after it.
 static QByteArray http(const QByteArray& status, const QByteArray& body = {}) {
     return "HTTP/1.1 " + status + "\r\nConnection: close\r\nContent-Length: " + QByteArray::number(body.size())
            + "\r\n\r\n" + body;
