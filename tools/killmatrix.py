@@ -50,7 +50,8 @@ def main():
     if args.only:
         mutants = [m for m in mutants if m["id"] in args.only.split(",")]
     src, build = os.path.join(args.work, "src"), os.path.join(args.work, "build")
-    subprocess.run("rm -rf %s && mkdir -p %s && git archive HEAD | tar -x -C %s" % (src, src, src),
+    # A build left from an earlier run would look newer than the export and keep its last fault.
+    subprocess.run("rm -rf %s %s && mkdir -p %s && git archive HEAD | tar -x -C %s" % (src, build, src, src),
                    shell=True, check=True)
     subprocess.run(["cmake", "-S", src, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Debug"],
                    check=True, capture_output=True)

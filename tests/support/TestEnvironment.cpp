@@ -10,15 +10,6 @@
 
 namespace Vorlant::Test {
 
-namespace {
-
-QString root() {
-    static QTemporaryDir dir;
-    return dir.path();
-}
-
-} // namespace
-
 #ifdef Q_OS_WIN
 // The store is the registry node itself, so only a throwaway Wine prefix (scripts/wine-run.sh
 // marks it) isolates it; on any other Windows the tests would wipe the real store.
@@ -44,12 +35,13 @@ void loadStore(const QByteArray& contents) {
 
 #else
 void isolateEnvironment() {
+    static const QTemporaryDir root; // gone with the process
     for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
-        QDir().mkpath(root() + '/' + name);
-        qputenv(name, QFile::encodeName(root() + '/' + name));
+        QDir().mkpath(root.filePath(name));
+        qputenv(name, QFile::encodeName(root.filePath(name)));
     }
-    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, root() + "/system");
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root() + "/XDG_CONFIG_HOME");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, root.filePath("system"));
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root.filePath("XDG_CONFIG_HOME"));
 }
 
 void loadStore(const QByteArray& contents) {
