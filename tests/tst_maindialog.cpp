@@ -96,7 +96,8 @@ private slots:
         m_dialog->poolResponce(200, catalogue(id), QString("pool"));
         QCOMPARE(Test::storeSnapshot().size(), 3 + 8); // server, e-mail, the partner's ticker, the entry
         QCOMPARE(MergedMiningModel::instance().rowCount(), rows + 2);
-        QCOMPARE(qMakePair(own.rowCount(), otherCase.rowCount()), qMakePair(3, 1)); // and "No" for each
+        // "No" and this coin's two partners; only "No" for its twin in other letter case.
+        QCOMPARE(qMakePair(own.rowCount(), otherCase.rowCount()), qMakePair(3, 1));
         const QString shown = QString("%1 %2 %3 %4").arg(cell<QLabel>(*m_dialog, 0)->text())
             .arg(cell(*m_dialog, 1)->currentIndex()).arg(cell(*m_dialog, 2)->currentIndex())
             .arg(cell(*m_dialog, 2)->currentText());
@@ -111,6 +112,7 @@ private slots:
     void choicesAreStored() {
         const QString most = QString::number(QThread::idealThreadCount());
         m_dialog->poolResponce(200, catalogue("XMR", false), QVariant());
+        // An entry stored in other letter case is found, as the registry would find it.
         QCOMPARE(storedEntryOf({{"XMR", QVariantMap{{"speed", 3}}}}, "xmr").value("speed").toInt(), 3);
         auto* edit = m_dialog->findChild<QLineEdit*>("m_email_edit");
         QCOMPARE(edit->text(), QString(" kept@example.org "));
@@ -131,6 +133,7 @@ private slots:
         const QString path = Test::rawStore().fileName();
         QVERIFY(QFile::remove(path) && QDir().mkdir(path));
         QTest::keyClick(cell(*m_dialog, 1), Qt::Key_End);
+        // E-mail editable, combos enabled, the proxy dialog's OK enabled; then the notice shown, if any.
         const auto state = [this, edit] {
             const auto* notice = m_dialog->findChild<QLabel*>("m_store_notice_label");
             return QString("%1%2%3 %4").arg(!edit->isReadOnly()).arg(cell(*m_dialog, 1)->isEnabled())
