@@ -68,30 +68,24 @@ private slots:
 #ifdef Q_OS_WIN
         QSKIP("Linux form of the entry; the Run key value is proven by tst_windows_deploy");
 #endif
-        QTest::addColumn<QByteArray>("before");
-        QTest::addColumn<bool>("enabled");
-        QTest::addColumn<QByteArray>("after");
-        const QString app = QCoreApplication::applicationFilePath();
-        const QByteArray current = autostartDesktopEntry(app), other = autostartDesktopEntry("/usr/bin/other");
-        QTest::newRow("absent") << QByteArray() << false << QByteArray();
-        QTest::newRow("current form") << current << true << current;
-        QTest::newRow("unquoted") << "[Desktop Entry]\nType=Application\nExec=" + app.toUtf8() + " --auto\n" << true
-                                  << current;
-        QTest::newRow("another program") << other << false << other;
-        QTest::newRow("hidden") << current + "Hidden=true\n" << false << current + "Hidden=true\n";
+        Test::addRows("autostart-entries");
     }
     void autostartEntry() {
-        QFETCH(QByteArray, before);
-        QFETCH(bool, enabled);
-        QFETCH(QByteArray, after);
-        if (!before.isNull())
-            Test::writeFile(autostartDesktopFilePath(), before);
-        QCOMPARE(Settings::isAutostartEnabled(), enabled);
+        QFETCH(QStringList, row);
+        const QByteArray app = QCoreApplication::applicationFilePath().toUtf8();
+        const QByteArray current = autostartDesktopEntry(app);
+        const QMap<QString, QByteArray> entries{
+            {"current", current}, {"hidden", current + "Hidden=true\n"},
+            {"other", autostartDesktopEntry("/usr/bin/other")},
+            {"unquoted", "[Desktop Entry]\nType=Application\nExec=" + app + " --auto\n"}};
+        if (entries.contains(row[0]))
+            Test::writeFile(autostartDesktopFilePath(), entries[row[0]]);
+        QCOMPARE(Settings::isAutostartEnabled(), row[1] == "yes");
         Test::loadStore(Test::readFile(VORLANT_TEST_DATA "/stores/v53.conf"));
         Settings::instance().migrate();
-        QCOMPARE(Test::readFile(autostartDesktopFilePath()), after);
+        QCOMPARE(Test::readFile(autostartDesktopFilePath()), entries.value(row[2]));
         Settings::setAutostart(true);
-        QCOMPARE(Test::readFile(autostartDesktopFilePath()), autostartDesktopEntry(QCoreApplication::applicationFilePath()));
+        QCOMPARE(Test::readFile(autostartDesktopFilePath()), current);
         QVERIFY(Settings::isAutostartEnabled());
         Settings::setAutostart(false);
         QVERIFY(!QFile::exists(autostartDesktopFilePath()));
