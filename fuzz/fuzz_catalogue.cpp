@@ -13,8 +13,8 @@
 // Choices for ids of the seed catalogues (a count of cores above 8 bits among them), none of what
 // the catalogue decides. The server is a closed local port: the dialog's own request fails
 // without leaving the machine.
-const char kStore[] = "[General]\nserver=http://127.0.0.1:9\n[miners]\nmonero\\worker=rig1\nmonero\\speed=2\n"
-                      "monero\\mergedMining=tari\nmonero\\other=1\nhaven\\mergedPools\\old=1\na\\speed=300\n";
+const char kStore[] = "server=http://127.0.0.1:9\n[miners]\nmonero\\worker=w1\nmonero\\speed=2\na\\other=1\n"
+                      "monero\\mergedMining=tari\na\\visible=true\na\\mergedPools\\old=1\na\\speed=300\n";
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray body(reinterpret_cast<const char*>(data), int(size));
