@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto after = entriesOf(storeOnDisk());
     assert(Test::rawStore().value("version") == Settings::currentVersion());
     // The registry holds entries whose names differ only in letter case as one: the upgrade
-    // makes no more such pairs.
+    // makes no more such twins.
     const auto clashes = [](auto n) { return n.join('/').toCaseFolded().split('/').removeDuplicates(); };
     assert(clashes(after.keys()) <= clashes(before.keys()));
     // Pool and worker as text: so NaN equals itself, and a list as either kind Qt reads it back.
@@ -45,9 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (const QVariantMap& entry : after)
         has << pair(entry);
-    for (const QStringList& held : has) // nor copied, as by a moved entry left in its place
+    // No pool or worker mixed between entries, nor copied, as by a moved entry left in its place.
+    for (const QStringList& held : has)
         assert(has.count(held) <= had.count(held) && "no key mixed between entries");
-    for (const QStringList& kept : last) // one without pool and worker loses nothing
+    // One without pool and worker has nothing to lose.
+    for (const QStringList& kept : last)
         assert(kept == pair(QVariantMap()) || (has.contains(kept) && "no entry lost"));
     // A malformed file can take more than one write-back to settle: held against a write-back
     // of the same file, a second upgrade changes nothing.
