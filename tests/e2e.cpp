@@ -25,10 +25,12 @@ bool run(const QString& commandLine) {
 
 bool xdotool(const QString& commands) { // one command line per '|': 'type' ends a line
     const QStringList lines = commands.split('|');
-    return std::all_of(lines.begin(), lines.end(), [](auto& line) { return run("timeout 30 xdotool " + line); });
+    return std::all_of(lines.begin(), lines.end(),
+                       [](auto& line) { return run("timeout 30 xdotool " + line); });
 }
 
-QProcess* start(const QString& program, const QStringList& arguments, const QStringList& env) {
+QProcess* start(const QString& program, const QStringList& arguments,
+                const QStringList& env = QProcess::systemEnvironment()) {
     auto process = new QProcess; // stopped with the namespace's first process, this test
     process->setEnvironment(env);
     process->start(program, arguments);
@@ -78,9 +80,8 @@ private slots:
         writeFile("/etc/xdg/hosts", "127.0.0.1 localhost pool.vorlant.test\n");
         QVERIFY(run("mount --bind /etc/xdg/hosts /etc/hosts"));
         // microsocks's connections leave from 127.0.0.2, which tells the pool proxied from direct.
-        const QStringList env = QProcess::systemEnvironment();
-        m_socks = start("microsocks", {"-i", "127.0.0.1", "-p", "1080", "-b", "127.0.0.2"}, env);
-        QProcess* pool = start("python3", {VORLANT_SOURCE_DIR "/tools/samplepool/serve.py", "--record", Record}, env);
+        m_socks = start("microsocks", {"-i", "127.0.0.1", "-p", "1080", "-b", "127.0.0.2"});
+        QProcess* pool = start("python3", {VORLANT_SOURCE_DIR "/tools/samplepool/serve.py", "--record", Record});
         // The pool's port, once it listens; microsocks, started earlier, listens by then.
         QVERIFY(pool->waitForReadyRead(Deadline));
     }
@@ -119,7 +120,8 @@ private slots:
                  column[1].split(' ', Qt::SkipEmptyParts));
         // No e-mail nor other coins until chosen; the merge-mining servers stored as URLs.
         compareStore("catalogue.store", settings);
-        for (const QVariant& url : QSettings(Store, QSettings::IniFormat).value("miners/arqma/mergedPools").toMap())
+        const QVariantMap pools = QSettings(Store, QSettings::IniFormat).value("miners/arqma/mergedPools").toMap();
+        for (const QVariant& url : pools)
             QCOMPARE(url.userType(), int(QMetaType::QUrl));
 
         // Where microsocks connected to (said before the request), and the one request received.
@@ -161,7 +163,8 @@ private slots:
     void oldStoreUpgraded() {
         // The old entries name their own servers: pointed at the pool, so that the upgraded
         // store is what the program then asks.
-        startApp(readFile(VORLANT_TEST_DATA "/stores/v105-derived.conf").replace("https://", (Url + "/").toUtf8()));
+        const QByteArray old = readFile(VORLANT_TEST_DATA "/stores/v105-derived.conf");
+        startApp(QByteArray(old).replace("https://", (Url + "/").toUtf8()));
         QVERIFY(readFile(Record).contains(R"("path": "/api/2.3/pool/config")"));
         compareStore("upgraded.store");
     }
@@ -185,7 +188,8 @@ private slots:
         for (int step = 0; step < steps.size(); step += 2) {
             const QString key = steps[step].section('=', 0, 0), value = steps[step].section('=', 1);
             QVERIFY2(xdotool(steps[step + 1]), qPrintable(steps[step + 1]));
-            QTRY_COMPARE_WITH_TIMEOUT(QSettings(Store, QSettings::IniFormat).value(key).toString(), value, Deadline);
+            const auto stored = [&key] { return QSettings(Store, QSettings::IniFormat).value(key).toString(); };
+            QTRY_COMPARE_WITH_TIMEOUT(stored(), value, Deadline);
         }
         QVERIFY(run("import -window root " QT_TESTCASE_BUILDDIR "/e2e-keyboard.png"));
         QVERIFY(xdotool(focus.arg("Vorlant.service.settings") + "key Escape"));

@@ -45,7 +45,8 @@ private slots:
     }
     void migratesStore() {
         QFETCH(QString, fixture);
-        const QStringList expected = QString(Test::readFile(fixture + ".upgraded")).split('\n', Qt::SkipEmptyParts);
+        const QString upgraded = Test::readFile(fixture + ".upgraded");
+        const QStringList expected = upgraded.split('\n', Qt::SkipEmptyParts);
         Test::loadStore(Test::readFile(fixture + ".conf"));
         for (int start = 0; start < 2; ++start) { // a second start changes nothing
             Settings::instance().migrate();
