@@ -66,9 +66,9 @@ for number, (version, os_version, store) in enumerate([("win7", "7", []), ("win8
                                cwd=work, env=dict(os.environ, QT_QPA_PLATFORM="windows"))
     # Every coin's entry with the value types the service reads, once the catalogue is in.
     deadline = time.time() + 60
-    while (entries := [values(STORE + "\\miners\\" + coin) for coin in COINS]) and \
-            any({name: kind for name, (kind, _) in entry.items()} != TYPES for entry in entries):
-        assert time.time() < deadline, "coin entries missing or of other types: %s" % entries
+    while (kinds := {coin: {name: kind for name, (kind, _) in values(STORE + "\\miners\\" + coin).items()}
+                     for coin in COINS}) != dict.fromkeys(COINS, TYPES):
+        assert time.time() < deadline, "coin entries missing or of other types: %s" % kinds
         time.sleep(0.5)
     time.sleep(2)  # for the window to draw the catalogue
     subprocess.run(["import", "-window", "root", ARTIFACTS + "/windows-main-window.png"], check=True)
