@@ -21,8 +21,13 @@ family, model, stepping = (int(cpu[k]) for k in ("cpu family", "model", "steppin
 EAX = stepping | (model & 15) << 4 | min(family, 15) << 8 | (model >> 4) << 16 | max(family - 15, 0) << 20
 
 
+# Its output, through a file: a pipe would stay open as long as any Wine process that the call
+# happened to start, the prefix's services or a program started beside it.
 def wine(*args):
-    return subprocess.run([WINE_RUN, "--prefix", PREFIX] + list(args), capture_output=True, text=True).stdout
+    with tempfile.TemporaryFile("w+") as out:
+        subprocess.run([WINE_RUN, "--prefix", PREFIX] + list(args), stdout=out, stderr=subprocess.DEVNULL)
+        out.seek(0)
+        return out.read()
 
 
 # {name: (type, data)} of the key's values; a failed query (no such key) has none
@@ -31,12 +36,11 @@ def values(key):
     return {name: (kind, data) for name, kind, data in found}
 
 
-def end_with_this_test():  # however it ends, a timeout's kill included
-    ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
+# For the servers: they end with this test however it ends, a timeout's kill included.
+end_with_this_test = lambda: ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
-temporary = tempfile.TemporaryDirectory(prefix="vorlant-windows-")  # removed on the way out
-work = temporary.name
+work = (temporary := tempfile.TemporaryDirectory(prefix="vorlant-windows-")).name  # removed on the way out
 zipfile.ZipFile(ZIP).extractall(work)
 app = work + "/vorlant-settings-windows/vorlant-settings.exe"
 ours = "Z:" + app.replace("/", "\\")
@@ -62,8 +66,8 @@ for number, (version, os_version, store) in enumerate([("win7", "7", []), ("win8
     # With the pool's host name mapped for it alone, on the windows platform whatever the caller's
     # Qt settings.
     process = subprocess.Popen(["unshare", "--mount", "sh", "-c", 'mount --bind "$0" /etc/hosts && exec "$@"',
-                                work + "/hosts", WINE_RUN, "--prefix", PREFIX, app],
-                               cwd=work, env=dict(os.environ, QT_QPA_PLATFORM="windows"))
+                                work + "/hosts", WINE_RUN, "--prefix", PREFIX, app], cwd=work,
+                               env=dict(os.environ, QT_QPA_PLATFORM="windows"), stderr=subprocess.DEVNULL)
     # Every coin's entry with the value types the service reads, once the catalogue is in.
     deadline = time.time() + 60
     while (kinds := {coin: {name: kind for name, (kind, _) in values(STORE + "\\miners\\" + coin).items()}
