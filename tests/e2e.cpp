@@ -29,14 +29,6 @@ bool xdotool(const QString& commands) { // one command line per '|': 'type' ends
                        [](auto& line) { return run("timeout 30 xdotool " + line); });
 }
 
-QProcess* start(const QString& program, const QStringList& arguments,
-                const QStringList& env = QProcess::systemEnvironment()) {
-    auto process = new QProcess; // stopped with the namespace's first process, this test
-    process->setEnvironment(env);
-    process->start(program, arguments);
-    return process;
-}
-
 // The whole store as "key=value in JSON", against one of tests/data/e2e/ and the lines `extra`.
 void compareStore(const QString& expected, QStringList extra = {}) {
     QSettings store(Store, QSettings::IniFormat);
@@ -55,6 +47,14 @@ void compareStore(const QString& expected, QStringList extra = {}) {
 class E2E : public QObject {
     Q_OBJECT
     QProcess *m_socks = nullptr, *m_app = nullptr;
+
+    QProcess* start(const QString& program, const QStringList& arguments,
+                    const QStringList& env = QProcess::systemEnvironment()) {
+        auto process = new QProcess(this); // ended, if still running, as the test ends
+        process->setEnvironment(env);
+        process->start(program, arguments);
+        return process;
+    }
 
     // A null store: the test arranged it, and the program cannot write its entries into it.
     void startApp(const QByteArray& store, const QStringList& variables = {}) {
