@@ -23,9 +23,13 @@ namespace Vorlant {
 
 namespace {
 
-void registerPartners(const CatalogueCoin& coin) {
-    for (const MergedPool& partner : coin.partners)
-        MergedMiningModel::instance().addPool(coin.id, partner.id);
+void registerPartners(const QVector<CatalogueCoin>& coins) {
+    QVector<MergedMiningModel::Pool> pools;
+    for (const CatalogueCoin& coin : coins) {
+        for (const MergedPool& partner : coin.partners)
+            pools.append(MergedMiningModel::Pool(coin.id, partner.id));
+    }
+    MergedMiningModel::instance().addPools(pools);
 }
 
 void coresChosen(const QComboBox* combo, const QString& coin, int index) {
@@ -149,7 +153,6 @@ void MainDialog::addCoinRow(int row, const CatalogueCoin& coin, const QVariantMa
     const CoinChoices choices = coinChoices(coin, storedEntry);
     Settings& settings = Settings::instance();
     settings.setMinerValue(coin.id, QStringLiteral("visible"), false, choices.visible);
-    registerPartners(coin);
     settings.setMiner(minerEntry(coin, choices));
 
     auto* ticker = new QLabel(coin.ticker, this);
@@ -195,6 +198,7 @@ void MainDialog::poolResponce(quint32 _code, QByteArray _data, QVariant _user_da
         return;
     const QVector<CatalogueCoin> coins = parseCatalogue(_data);
     const QVariantMap storedEntries = Settings::instance().miners();
+    registerPartners(coins);
     int row = 0;
     for (const CatalogueCoin& coin : coins)
         addCoinRow(++row, coin, storedEntryOf(storedEntries, coin.id));

@@ -7,6 +7,7 @@ namespace Vorlant {
 MergedMiningModel::MergedMiningModel(QObject* parent)
     : FlatListModel(parent) {
     m_pools.append(Pool(QString(), QString()));
+    m_rows_of[QString()].append(0);
 }
 
 MergedMiningModel& MergedMiningModel::instance() {
@@ -14,10 +15,14 @@ MergedMiningModel& MergedMiningModel::instance() {
     return model;
 }
 
-void MergedMiningModel::addPool(const QString& coin, const QString& mergedPool) {
-    const int row = m_pools.size();
-    beginInsertRows(QModelIndex(), row, row);
-    m_pools.append(Pool(coin, mergedPool));
+void MergedMiningModel::addPools(const QVector<Pool>& pools) {
+    if (pools.isEmpty())
+        return;
+    const int first = m_pools.size();
+    beginInsertRows(QModelIndex(), first, first + pools.size() - 1);
+    m_pools += pools;
+    for (int row = first; row < m_pools.size(); ++row)
+        m_rows_of[m_pools.at(row).first].append(row);
     endInsertRows();
 }
 
@@ -52,9 +57,10 @@ QVariant MergedMiningModel::data(const QModelIndex& index, int role) const {
     }
 }
 
-const QString& MergedMiningModel::coinAt(int row) const {
-    static const QString none;
-    return row >= 0 && row < m_pools.size() ? m_pools.at(row).first : none;
+const QVector<int>& MergedMiningModel::rowsOf(const QString& coin) const {
+    static const QVector<int> none;
+    const auto it = m_rows_of.constFind(coin);
+    return it == m_rows_of.cend() ? none : it.value();
 }
 
 MergedMiningModel::Pool MergedMiningModel::poolAt(int row) const {

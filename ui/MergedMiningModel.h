@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ui/FlatListModel.h"
+#include <QHash>
 #include <QPair>
 #include <QString>
 #include <QVector>
@@ -19,25 +20,29 @@ public:
         CoinRole = Qt::UserRole + 2,
     };
 
+    using Pool = QPair<QString, QString>; // (coin id, merged pool id)
+
     explicit MergedMiningModel(QObject* parent = nullptr);
 
     static MergedMiningModel& instance();
 
-    void addPool(const QString& coin, const QString& mergedPool);
+    // Appends the pairs as one insertion: every proxy then filters them in a single pass rather
+    // than once per pair, which made a catalogue's handling grow with the square of its coins.
+    void addPools(const QVector<Pool>& pools);
 
-    // The CoinRole value of a row without going through data(): every proxy filters every row.
-    const QString& coinAt(int row) const;
+    // The rows of one coin id, ascending; the "No" row is the only row of the null id. A coin
+    // row's proxy looks its rows up here rather than filtering the whole list.
+    const QVector<int>& rowsOf(const QString& coin) const;
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 private:
-    using Pool = QPair<QString, QString>;
-
     Pool poolAt(int row) const;
     static QVariant tickerOf(const QString& mergedPool);
 
     QVector<Pool> m_pools;
+    QHash<QString, QVector<int>> m_rows_of;
 };
 
 } // namespace Vorlant

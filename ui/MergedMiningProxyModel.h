@@ -1,23 +1,34 @@
 #pragma once
 
-#include <QSortFilterProxyModel>
+#include <QAbstractProxyModel>
 #include <QString>
+#include <QVector>
 
 namespace Vorlant {
 
 // One coin's view of the shared MergedMiningModel: the "No" row and that coin's own partners,
-// in the order they were registered.
-class MergedMiningProxyModel final : public QSortFilterProxyModel {
+// in the order they were registered. It maps only those rows, so building one costs as much as
+// the coin has partners, not as much as the catalogue has.
+class MergedMiningProxyModel final : public QAbstractProxyModel {
     Q_OBJECT
 
 public:
     explicit MergedMiningProxyModel(const QString& coin, QObject* parent = nullptr);
 
-protected:
-    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+    QModelIndex index(int row, int column,
+                      const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex mapToSource(const QModelIndex& proxyIndex) const override;
+    QModelIndex mapFromSource(const QModelIndex& sourceIndex) const override;
 
 private:
+    QVector<int> shownAmong(int first, int last) const;
+    void sourceRowsInserted(const QModelIndex& parent, int first, int last);
+
     QString m_coin;
+    QVector<int> m_rows; // the source rows shown, ascending
 };
 
 } // namespace Vorlant
