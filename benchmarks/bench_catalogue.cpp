@@ -1,7 +1,10 @@
 // Catalogue handling from reply bytes to rows built and entries written, for one catalogue
 // size per run. scripts/bench-catalogue.sh runs it for several sizes and prints the table.
+// With --bare it builds the same rows with Qt alone instead, as the yardstick: the same labels
+// and combo boxes, the partners in one QStandardItemModel filled at once and one plain
+// QSortFilterProxyModel per row; no reply to read and no store to write.
 //
-//   bench_catalogue --store DIR --coins N [--partners P]
+//   bench_catalogue --store DIR --coins N [--partners P] [--bare]
 //
 // DIR becomes the system-scope settings folder (and HOME), so the store used is
 // DIR/vorlant/Vorlant.conf and never the machine's. Prints one tab-separated line of milliseconds:
@@ -10,13 +13,21 @@
 #include "settings/Settings.h"
 #include "ui/MainDialog.h"
 
+#include "ui/CpuCoresModel.h"
+
 #include <QApplication>
+#include <QComboBox>
 #include <QCommandLineParser>
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QGridLayout>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QSettings>
+#include <QSortFilterProxyModel>
+#include <QStandardItemModel>
 #include <QTextStream>
 
 #include <cstdio>
@@ -66,6 +77,51 @@ void isolate(const QString& dir) {
                        dir + QStringLiteral("/config"));
 }
 
+const int kCoinRole = Qt::UserRole + 2;
+
+// Shows the "No" row (no coin) and the rows of one coin.
+class BareProxy final : public QSortFilterProxyModel {
+public:
+    explicit BareProxy(const QString& coin)
+        : m_coin(coin) {}
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
+        const QString coin = sourceModel()->index(row, 0, parent).data(kCoinRole).toString();
+        return coin.isEmpty() || coin == m_coin;
+    }
+
+private:
+    QString m_coin;
+};
+
+Q_NEVER_INLINE void buildBareRows(QDialog& dialog, int coins, int partners) {
+    auto* pools = new QStandardItemModel(&dialog);
+    pools->appendRow(new QStandardItem(QStringLiteral("No")));
+    for (int i = 0; i < coins; ++i) {
+        for (int p = 1; p <= partners; ++p) {
+            auto* item = new QStandardItem(QStringLiteral("C%1").arg((i + p) % coins));
+            item->setData(coinId((i + p) % coins), Qt::UserRole);
+            item->setData(coinId(i), kCoinRole);
+            pools->appendRow(item);
+        }
+    }
+    auto* grid = new QGridLayout(&dialog);
+    for (int i = 0; i < coins; ++i) {
+        auto* cores = new QComboBox(&dialog);
+        cores->setModel(&CpuCoresModel::instance());
+        cores->setFrame(false);
+        auto* proxy = new BareProxy(coinId(i));
+        proxy->setParent(&dialog);
+        proxy->setSourceModel(pools);
+        auto* merged = new QComboBox(&dialog);
+        merged->setModel(proxy);
+        grid->addWidget(new QLabel(QStringLiteral("C%1").arg(i), &dialog), i + 1, 0, Qt::AlignLeft);
+        grid->addWidget(cores, i + 1, 1, Qt::AlignCenter);
+        grid->addWidget(merged, i + 1, 2, Qt::AlignCenter);
+    }
+}
+
 double msSince(QElapsedTimer& timer) {
     const double ms = double(timer.nsecsElapsed()) / 1e6;
     timer.restart();
@@ -82,6 +138,7 @@ int main(int argc, char** argv) {
     parser.addOption({"store", "Folder of the throwaway store.", "dir"});
     parser.addOption({"coins", "Number of coins in the catalogue.", "n", "1000"});
     parser.addOption({"partners", "Merged-mining partners per coin.", "n", "2"});
+    parser.addOption({"bare", "Build the rows with Qt alone, as the yardstick."});
     parser.process(app);
     const QString store = parser.value("store");
     if (store.isEmpty() || !QDir(store).exists()) {
@@ -91,6 +148,18 @@ int main(int argc, char** argv) {
     isolate(QDir(store).absolutePath());
 
     const int coins = parser.value("coins").toInt();
+    if (parser.isSet("bare")) {
+        QDialog dialog;
+        QElapsedTimer timer;
+        timer.start();
+        buildBareRows(dialog, coins, parser.value("partners").toInt());
+        const double handling = msSince(timer);
+        dialog.adjustSize();
+        const double layout = msSince(timer);
+        QTextStream(stdout) << coins << "\t0\t" << QString::number(handling, 'f', 1) << "\t0.0\t"
+                            << QString::number(layout, 'f', 1) << '\n';
+        return 0;
+    }
     const QByteArray reply = makeCatalogue(coins, parser.value("partners").toInt());
     Settings& settings = Settings::instance();
     // A local port where nothing listens, so the dialog's own request stays on the machine.

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds (Release) and runs the catalogue-handling benchmark: a catalogue reply of 10, 100 and
-# 1,000 coins (two merged-mining partners each) turned into rows and miner entries, once into an
-# empty store and once into a store that already holds every entry. Each figure is the median of
-# several runs, each run a fresh process with a throwaway store under a temporary folder.
+# Builds (Release) and runs the catalogue-handling benchmark: a catalogue reply of 10, 100, 250
+# and 1,000 coins (two merged-mining partners each) turned into rows and miner entries, once into
+# an empty store and once into a store that already holds every entry; beside them the same rows
+# built with Qt alone ("bare", the yardstick). Each figure is the median of several runs, each
+# run a fresh process with a throwaway store under a temporary folder. Last, the growth from 250
+# to 1,000 coins and the ratio of the filled store's handling to the bare rows.
 #   scripts/bench-catalogue.sh [runs]   (default 5)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,14 +29,15 @@ rows = [list(map(float, l.split("\t"))) for l in sys.stdin if l.strip()]
 print("\t".join("%.1f" % statistics.median(c) for c in zip(*rows)))'
 }
 
-run() { # coins store-dir
-    "$bench" --store "$2" --coins "$1" 2>/dev/null
+run() { # coins store-dir [--bare]
+    "$bench" --store "$2" --coins "$1" ${3:+"$3"} 2>/dev/null
 }
 
 printf '%6s  %-6s  %12s  %12s  %12s  %10s\n' coins store "handling ms" "write-back ms" \
     "layout ms" "total ms"
-for coins in 10 100 1000; do
-    for kind in empty filled; do
+declare -A handling
+for coins in 10 100 250 1000; do
+    for kind in empty filled bare; do
         results=""
         for i in $(seq "$runs"); do
             store="$work/$coins-$kind-$i"
@@ -42,9 +45,19 @@ for coins in 10 100 1000; do
             if [ "$kind" = filled ]; then
                 run "$coins" "$store" >/dev/null
             fi
-            results+="$(run "$coins" "$store")"$'\n'
+            flag=""
+            [ "$kind" = bare ] && flag=--bare
+            results+="$(run "$coins" "$store" $flag)"$'\n'
         done
-        printf '%s' "$results" | median | awk -F'\t' -v kind="$kind" '{
-            printf "%6d  %-6s  %12.1f  %12.1f  %12.1f  %10.1f\n", $1, kind, $3, $4, $5, $3 + $4 + $5 }'
+        line=$(printf '%s' "$results" | median)
+        handling[$coins-$kind]=$(cut -f3 <<<"$line")
+        awk -F'\t' -v kind="$kind" '{
+            printf "%6d  %-6s  %12.1f  %12.1f  %12.1f  %10.1f\n", $1, kind, $3, $4, $5, $3 + $4 + $5 }' \
+            <<<"$line"
     done
 done
+echo
+awk -v f250="${handling[250-filled]}" -v f1000="${handling[1000-filled]}" \
+    -v b1000="${handling[1000-bare]}" 'BEGIN {
+    printf "handling, filled store: 1,000 coins take %.2fx the time of 250 (target: at most 4.50x)\n", f1000 / f250
+    printf "handling, filled store, 1,000 coins: %.2fx the bare rows (target: at most 1.00x)\n", f1000 / b1000 }'
