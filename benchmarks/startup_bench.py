@@ -11,8 +11,10 @@ catalogue. Once the program has had --settle seconds to take the reply in, VmHWM
 and the program is stopped.
 
 Three programs take turns, so load from elsewhere on the machine falls on all alike: the bare
-program (one empty dialog, one GET), the bare program with one line of text in its dialog (the
-first text costs a font database and a font), and vorlant-settings. Figures are medians.
+program (one empty dialog, the server read from the same store, one GET), the bare program with
+one line of text in its dialog (the first text costs a font database and a font), and
+vorlant-settings. Figures are medians. The targets: up to the request, vorlant-settings within
+1.05x of the bare program's time and 1.15x of its peak memory.
 
 The real program always uses the machine-wide store /etc/xdg/vorlant/Vorlant.conf, so this script
 refuses to run unless /etc/xdg is a tmpfs of its own mount namespace (scripts/bench-startup.sh
@@ -34,7 +36,8 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 DEFAULT_CATALOGUE = os.path.join(HERE, "..", "tools", "samplepool", "catalogue.json")
 CATALOGUE_PATH = "/api/2.3/pool/config"
 STORE_DIR = "/etc/xdg"
-TARGET = 1.25
+TIME_TARGET = 1.05
+MEMORY_TARGET = 1.15
 
 
 class Recorder(http.server.ThreadingHTTPServer):
@@ -193,10 +196,13 @@ def print_report(results, runs):
         ratios[name] = {c[0]: real[c[0]] / medians[name][c[0]] for c in COLUMNS}
         print(row(label, ["%.2fx" % ratios[name][c[0]] for c in COLUMNS]))
     print()
-    time_ok, memory_ok = ratios[BARE]["ms"] <= TARGET, ratios[BARE]["kib"] <= TARGET
-    print("Target: %s within %.2fx of the %s on start->request time and on peak memory"
-          % (REAL, TARGET, BARE))
-    print("(VmHWM after the reply). Medians of %d runs each; the programs take turns." % runs)
+    time_ok = ratios[BARE]["ms"] <= TIME_TARGET
+    memory_ok = ratios[BARE]["early_kib"] <= MEMORY_TARGET
+    print("Targets: %s within %.2fx of the %s on start->request time and within %.2fx on"
+          % (REAL, TIME_TARGET, BARE, MEMORY_TARGET))
+    print("peak memory up to the request (VmHWM at request). Medians of %d runs each; the"
+          % runs)
+    print("programs take turns.")
     print("Time: %s. Memory: %s." % ("met" if time_ok else "MISSED",
                                      "met" if memory_ok else "MISSED"))
     print("Wall-clock time follows the machine's load (see the load averages above); the CPU")
@@ -224,9 +230,7 @@ def main():
     with open(args.catalogue, "rb") as f:
         server = Recorder(f.read())
     threading.Thread(target=server.serve_forever, daemon=True).start()
-    url = "http://127.0.0.1:%d%s" % (server.server_address[1], CATALOGUE_PATH)
-    commands = {BARE: [args.bare, url], BARE_TEXT: [args.bare, "--text", url],
-                REAL: [args.real]}
+    commands = {BARE: [args.bare], BARE_TEXT: [args.bare, "--text"], REAL: [args.real]}
 
     print("load average before: %.2f %.2f %.2f" % os.getloadavg())
     results = {name: [] for name in commands}
@@ -234,8 +238,7 @@ def main():
     for i in range(args.runs):
         # Each run starts with another program, so none always follows the same one.
         for name in names[i % len(names):] + names[:i % len(names)]:
-            if name == REAL:
-                write_store(server.server_address[1])
+            write_store(server.server_address[1])
             results[name].append(measure_once(server, commands[name], args.settle, args.timeout))
     print("load average after:  %.2f %.2f %.2f" % os.getloadavg())
     print()
