@@ -26,8 +26,8 @@ public:
 
     static MergedMiningModel& instance();
 
-    // Appends the pairs as one insertion: every proxy then filters them in a single pass rather
-    // than once per pair, which made a catalogue's handling grow with the square of its coins.
+    // Appends the pairs as one insertion, so every existing proxy is told once per catalogue
+    // rather than once per partner, which made handling grow with the square of the coins.
     void addPools(const QVector<Pool>& pools);
 
     // The rows of one coin id, ascending; the "No" row is the only row of the null id. A coin
