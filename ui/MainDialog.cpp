@@ -59,14 +59,16 @@ void nameCoinRow(const CatalogueCoin& coin, QComboBox* cores, QComboBox* mergedM
 
 // The resource has no suffix, so a reader left to guess the format would load every installed
 // image plugin and ask each about the bytes first. The logo is a PNG, which Qt reads itself.
-// Scaled screens get the drawing made at twice the size, so the letters stay sharp.
+// Scaled screens get the drawing made at twice the size, brought smoothly to their scale.
 QPixmap logo() {
-    const bool scaled = qGuiApp->devicePixelRatio() > 1.0;
-    QImageReader reader(scaled ? QStringLiteral(":/images/logo@2x") : QStringLiteral(":/images/logo"),
+    const qreal ratio = qMax(qGuiApp->devicePixelRatio(), 1.0);
+    QImageReader reader(ratio > 1.0 ? QStringLiteral(":/images/logo@2x") : QStringLiteral(":/images/logo"),
                         "png");
     reader.setAutoDetectImageFormat(false);
+    if (ratio > 1.0)
+        reader.setScaledSize(reader.size() * ratio / 2.0);
     QPixmap pixmap = QPixmap::fromImageReader(&reader);
-    pixmap.setDevicePixelRatio(scaled ? 2.0 : 1.0);
+    pixmap.setDevicePixelRatio(ratio);
     return pixmap;
 }
 
