@@ -45,6 +45,18 @@ void extendLibraryPath(const char* argv0) {
     QCoreApplication::setLibraryPaths(paths);
 }
 
+void enableHighDpi() {
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+#ifdef Q_OS_WIN
+    // Windows scales in exact steps (150 % is 144 DPI), which Qt 5 would round up to 200 %.
+    // An X server's DPI comes from the screen's size in millimetres, a little off 96 even on
+    // an ordinary screen: there the rounding keeps 100 % at 1x.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(
+        Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+#endif
+}
+
 void applyStyleSheet(QApplication& app, const QString& resource) {
     QFile file(resource);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -77,6 +89,7 @@ void prepareApplication(QApplication& app) {
 
 int runApplication(int argc, char** argv) {
     extendLibraryPath(argc > 0 ? argv[0] : nullptr);
+    enableHighDpi();
     QApplication app(argc, argv);
     prepareApplication(app);
 

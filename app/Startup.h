@@ -13,6 +13,9 @@ inline const char kStyleSheetPrefix[] = "*{font-family: \"DejaVu Sans\";}";
 // application object exists, so it finds the folder without QCoreApplication.
 void extendLibraryPath(const char* argv0);
 
+// Scales the whole window on screens above 96 DPI; must run before the application object.
+void enableHighDpi();
+
 // Loads the style sheet resource, logs it and applies it; logs an error if it is missing.
 void applyStyleSheet(QApplication& app,
                      const QString& resource = QLatin1String(kStyleSheetResource));

@@ -174,15 +174,15 @@ private slots:
         startApp(("[General]\nserver=" + Url).toUtf8(), {"QT_QPA_PLATFORM=xcb", "QT_XCB_GL_INTEGRATION=none"});
         // Two cores and the first partner for arqma, the first coin with partners. Focus order:
         // e-mail, proxy button, then cores and partner of each row in turn. In the proxy dialog
-        // "No proxy" has the focus; Down twice is "Custom settings", then Tab goes past Cancel
-        // and OK. No window manager runs to hand a new window the keyboard: each gets it by name.
+        // "No proxy" has the focus; Down twice is "Custom settings", then Tab reaches the address.
+        // No window manager runs to hand a new window the keyboard: each gets it by name.
         const QString focus = "search --sync --onlyvisible --name ^%1$ windowfocus --sync|";
         const QStringList steps =
             QString("email=person@example.org;%1type person@example.org;"
                     "miners/arqma/speed=2;key Tab Tab Down Down;"
                     "miners/arqma/mergedMining=conceal;key Tab Down;"
                     "proxy-url=socks://proxy.vorlant.test:1080;key shift+Tab shift+Tab space|%2"
-                    "key Down Down Tab Tab Tab type proxy.vorlant.test|key Tab type 1080|key Return")
+                    "key Down Down Tab type proxy.vorlant.test|key Tab type 1080|key Return")
                 .arg(focus.arg("Vorlant.service.settings"), focus.arg("Proxy.Settings"))
                 .split(';');
         for (int step = 0; step < steps.size(); step += 2) {
@@ -196,6 +196,16 @@ private slots:
         QVERIFY(m_app->waitForFinished(Deadline) && m_app->exitStatus() == QProcess::NormalExit);
         QCOMPARE(m_app->exitCode(), 0);
         compareStore("keyboard.store"); // and nothing else changed
+    }
+
+    // A screen set to 192 DPI (as a desktop's scale sets it) shows the 500 x 513 window twice as large.
+    void highDpi() {
+        startApp(("[General]\nserver=" + Url).toUtf8(), {"QT_QPA_PLATFORM=xcb", "QT_XCB_GL_INTEGRATION=none", "QT_FONT_DPI=192"});
+        QProcess xdotool;
+        xdotool.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^Vorlant.service.settings$",
+                                  "getwindowgeometry", "--shell"});
+        QVERIFY(xdotool.waitForFinished(Deadline));
+        QVERIFY2(xdotool.readAll().contains("WIDTH=1000\nHEIGHT=1026\n"), "not twice 500 x 513");
     }
 };
 

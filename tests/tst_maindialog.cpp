@@ -9,6 +9,7 @@
 #include "ui/ProxyDialog.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -144,6 +145,29 @@ private slots:
         QVERIFY(QDir().rmdir(path));
         m_dialog->show(); // the user comes back to the window
         QTRY_COMPARE(state(), QString("111 "));
+    }
+
+    // Read as a screen reader reads them: every control Tab reaches in reading order, its role and
+    // name (on Linux a combo box's caption is the label it is the buddy of), the rows' with tickers.
+    void screenReader() {
+        m_dialog->poolResponce(200, catalogue("XMR"), QVariant());
+        Settings::instance().setValue("proxy", "custom"); // the address and port open to Tab
+        ProxyDialog proxy(m_dialog.get());
+        const auto spoken = [](QObject* object) {
+            QAccessibleInterface* control = QAccessible::queryAccessibleInterface(object);
+            const auto labels = control->relations(QAccessible::Label);
+            return QMetaEnum::fromType<QAccessible::Role>().valueToKey(control->role()) +
+                   (' ' + (labels.isEmpty() ? control : labels[0].first)->text(QAccessible::Name));
+        };
+        QStringList heard{spoken(m_dialog->findChild<QLabel*>("label_2"))};
+        for (QWidget* window : std::initializer_list<QWidget*>{m_dialog.get(), &proxy}) {
+            QApplication::setActiveWindow(window);
+            for (int step = 0; step < 5; ++step, QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab))
+                heard << spoken(QApplication::focusWidget());
+        }
+        QCOMPARE(heard.join(", "), "Graphic Vorlant, EditableText Email, Button Proxy settings, ComboBox XMR cores, "
+                                   "ComboBox XMR merged mining, EditableText Email, RadioButton No proxy, "
+                                   "EditableText Address, EditableText Port, Button Cancel, Button OK");
     }
 };
 

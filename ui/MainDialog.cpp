@@ -46,12 +46,34 @@ void mergedMiningChosen(const QComboBox* combo, const QString& coin, int index) 
     Settings::instance().setMinerValue(coin, QStringLiteral("mergedMining"), false, mergedPool);
 }
 
+// Qt on Linux gives a combo box's current item as its accessible name and takes the caption
+// from the label whose buddy it is; on Windows that label's text is the name. A hidden caption
+// tells a screen reader which coin a row's combo belongs to on both.
+void nameForScreenReaders(QComboBox* combo, const QString& name) {
+    auto* caption = new QLabel(name, combo->parentWidget());
+    caption->setBuddy(combo);
+    caption->hide();
+}
+
+void nameCoinRow(const CatalogueCoin& coin, QComboBox* cores, QComboBox* mergedMining) {
+    const QString coinName = coin.ticker.isEmpty() ? coin.id : coin.ticker;
+    nameForScreenReaders(cores, MainDialog::tr("%1 cores").arg(coinName));
+    nameForScreenReaders(mergedMining, MainDialog::tr("%1 merged mining").arg(coinName));
+}
+
 // The resource has no suffix, so a reader left to guess the format would load every installed
 // image plugin and ask each about the bytes first. The logo is a PNG, which Qt reads itself.
+// Scaled screens get the drawing made at twice the size, brought smoothly to their scale.
 QPixmap logo() {
-    QImageReader reader(QStringLiteral(":/images/logo"), "png");
+    const qreal ratio = qMax(qGuiApp->devicePixelRatio(), 1.0);
+    QImageReader reader(ratio > 1.0 ? QStringLiteral(":/images/logo@2x") : QStringLiteral(":/images/logo"),
+                        "png");
     reader.setAutoDetectImageFormat(false);
-    return QPixmap::fromImageReader(&reader);
+    if (ratio > 1.0)
+        reader.setScaledSize(reader.size() * ratio / 2.0);
+    QPixmap pixmap = QPixmap::fromImageReader(&reader);
+    pixmap.setDevicePixelRatio(ratio);
+    return pixmap;
 }
 
 } // namespace
@@ -159,6 +181,7 @@ void MainDialog::addCoinRow(int row, const CatalogueCoin& coin, const QVariantMa
     ticker->setObjectName(QStringLiteral("m_coin_abbr_label"));
     QComboBox* cores = createCoresCombo(coin.id, choices.running);
     QComboBox* mergedMining = createMergedMiningCombo(coin.id, choices.mergedMining);
+    nameCoinRow(coin, cores, mergedMining);
     m_ui->m_coins_layout->addWidget(ticker, row, 0, Qt::AlignLeft);
     m_ui->m_coins_layout->addWidget(cores, row, 1, Qt::AlignCenter);
     m_ui->m_coins_layout->addWidget(mergedMining, row, 2, Qt::AlignCenter);

@@ -17,6 +17,9 @@ ProxyDialog::ProxyDialog(QWidget* parent)
     : QDialog(parent, Qt::CustomizeWindowHint)
     , m_ui(std::make_unique<Ui::ProxyDialog>()) {
     m_ui->setupUi(this);
+    // Disabled only once its fields are complete: a widget made inside a disabled frame is
+    // announced to screen readers half-built, and they would keep it as a nameless plain widget.
+    m_ui->m_custom_proxy_frame->setEnabled(false);
     loadSettings();
     // While the store keeps nothing, OK would only pretend to save.
     m_ui->m_proxy_ok_pb->setEnabled(Settings::instance().fault() == StoreFault::None);
