@@ -39,8 +39,14 @@ def make_handler(args):
                 with open(args.record, "a", encoding="utf-8") as f:
                     f.write(json.dumps(entry) + "\n")
 
+        # A client that refuses the certificate either breaks off the handshake or, checking the
+        # certificate only after it (Windows' Schannel), closes before sending a request.
         def handle(self):
             try:
+                if args.tls:
+                    self.connection.do_handshake()
+                    if not self.rfile.peek(1):
+                        return self._record_entry({"tls-error": "closed before a request"})
                 super().handle()
             except ssl.SSLError as error:
                 self._record_entry({"tls-error": error.reason})
