@@ -107,15 +107,10 @@ Section "Install"
     Call ApplyStoreRights
 SectionEnd
 
-; The store stays: it holds the service's settings, which a reinstall takes up again.
+; The store stays: it holds the service's settings, which a reinstall takes up again. The folder
+; goes last, so that its absence means the uninstall is done.
 Section "Uninstall"
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"
-    RMDir /r "$INSTDIR\platforms"
-    RMDir /r "$INSTDIR\styles"
-    Delete "$INSTDIR\*.dll"
-    Delete "$INSTDIR\${EXE}"
-    Delete "$INSTDIR\uninstall.exe"
-    RMDir "$INSTDIR"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
     ; The autostart value would name a file that is gone; another program's value is kept.
     ReadRegStr $0 HKCU "${RUN_KEY}" "VorlantGui"
@@ -125,4 +120,10 @@ Section "Uninstall"
     ${OrIf} $0 == '$INSTDIR\${EXE}'
         DeleteRegValue HKCU "${RUN_KEY}" "VorlantGui"
     ${EndIf}
+    RMDir /r "$INSTDIR\platforms"
+    RMDir /r "$INSTDIR\styles"
+    Delete "$INSTDIR\*.dll"
+    Delete "$INSTDIR\${EXE}"
+    Delete "$INSTDIR\uninstall.exe"
+    RMDir "$INSTDIR"
 SectionEnd
