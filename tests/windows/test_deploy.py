@@ -11,8 +11,8 @@
 import ctypes, json, os, re, signal, socket, subprocess, sys, tempfile, time, zipfile
 
 ZIP, SETUP, SDDL, WINE_RUN, ARTIFACTS = sys.argv[1:6]
-PREFIX, HERE = ARTIFACTS + "/deploy-prefix", os.path.dirname(os.path.abspath(__file__))
-POOL = HERE + "/../../tools/samplepool"
+HERE = os.path.dirname(os.path.abspath(__file__))
+PREFIX, POOL = ARTIFACTS + "/deploy-prefix", HERE + "/../../tools/samplepool"
 # The Add/Remove entry; the store's rights (Administrators and SYSTEM full control, Users read,
 # write and delete; Wine drops the P of "protected"); the value types as the service reads them:
 # Qt writes booleans as text, maps in its variant form.
@@ -29,9 +29,9 @@ family, model, stepping = (int(cpu[k]) for k in ("cpu family", "model", "steppin
 EAX = stepping | (model & 15) << 4 | min(family, 15) << 8 | (model >> 4) << 16 | max(family - 15, 0) << 20
 # A CA the namespace's certificate store trusts, and one it does not, each with a pool certificate.
 CERTS = """for ca in trusted rogue; do openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=$ca -keyout $ca.key \
--out $ca.pem && openssl req -new -newkey rsa:2048 -nodes -subj /CN=pool.vorlant.test -keyout $ca-pool.pem -addext \
-subjectAltName=DNS:pool.vorlant.test | openssl x509 -req -CA $ca.pem -CAkey $ca.key -copy_extensions copy >>$ca-pool.pem
-done 2>/dev/null; mkdir certs && cp trusted.pem certs/ca-certificates.crt"""
+-out $ca.pem && openssl req -newkey rsa:2048 -nodes -subj /CN=pool.vorlant.test -addext subjectAltName=DNS:pool.vorlant.test \
+-keyout $ca-pool.pem | openssl x509 -req -CA $ca.pem -CAkey $ca.key -copy_extensions copy >>$ca-pool.pem; done 2>/dev/null
+mkdir certs && cp trusted.pem certs/ca-certificates.crt"""
 
 
 # Its output, through a file: a pipe would stay open as long as any Wine process that the call
@@ -88,8 +88,9 @@ def start(app, version, server, store=[]):
                                    "proxy", "custom"), (STORE, "proxy-url", "socks://127.0.0.1:%d" % socks)] + store:
         wine("reg", "add", key, "/v", name, "/d", data, *kind, "/f")
     script = 'mount --bind "$0" /etc/hosts && mount --bind "$1" /etc/ssl/certs && shift && exec "$@"'
-    return subprocess.Popen(["unshare", "--mount", "sh", "-c", script, work + "/hosts", work + "/certs", WINE_RUN, "--prefix",
-                             PREFIX, app], cwd=work, env=dict(os.environ, QT_QPA_PLATFORM="windows"), stderr=subprocess.DEVNULL)
+    return subprocess.Popen(["unshare", "--mount", "sh", "-c", script, work + "/hosts", work + "/certs", WINE_RUN,
+                             "--prefix", PREFIX, app], cwd=work, env=dict(os.environ, QT_QPA_PLATFORM="windows"),
+                            stderr=subprocess.DEVNULL)
 
 
 work = (temporary := tempfile.TemporaryDirectory(prefix="vorlant-windows-")).name  # removed on the way out
@@ -105,8 +106,7 @@ subprocess.run(["rm", "-rf", PREFIX])
 wine("reg", "add", RUN_KEY, "/v", "Other", "/d", r"C:\other.exe --auto", "/f")  # creates the prefix
 # Wine keeps a key's rights only while its server runs: once the first call's server is gone, one
 # that outlives every gap between the calls below, and ends half a minute after the last.
-for flag in "-w", "-p30":
-    subprocess.run(["wineserver", flag], env=dict(os.environ, WINEPREFIX=PREFIX))
+subprocess.run(["sh", "-c", "wineserver -w && wineserver -p30"], env=dict(os.environ, WINEPREFIX=PREFIX))
 wine(SETUP, "/S")
 check_installed()
 # The shortcut's target, unquoted, as releases before 5.7 wrote it.
@@ -149,6 +149,6 @@ assert open(FOLDER + "/vorlant-settings.exe", "rb").read() == open(ours[2:].repl
 store = wine("reg", "query", r"HKLM\Software\Vorlant", "/s")
 wine(FOLDER + "/uninstall.exe", "/S")  # returns at once: the work goes on in a copy
 until(lambda: not os.path.exists(FOLDER), lambda: "still installed: %s" % files(FOLDER))
-assert not os.path.exists(LINK) and values(ENTRY) == {}, "shortcut or Add/Remove entry left"
-assert values(RUN_KEY) == {"Other": r"C:\other.exe --auto"}, values(RUN_KEY)
+left = (os.path.exists(LINK), values(ENTRY), values(RUN_KEY))  # shortcut, Add/Remove entry, autostart value
+assert left == (False, {}, {"Other": r"C:\other.exe --auto"}), left
 assert wine("reg", "query", r"HKLM\Software\Vorlant", "/s") == store, "store changed"
