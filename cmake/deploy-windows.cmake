@@ -3,6 +3,12 @@
 # import tables (OBJDUMP -p), so the folder holds exactly what the program and its plugins load.
 cmake_minimum_required(VERSION 3.16)
 set(plugins platforms/qwindows.dll styles/qwindowsvistastyle.dll)
+# Windows' own DLLs, on every machine and never shipped. Any other import must come from the
+# folders we ship from: a runtime DLL found nowhere would give a folder that cannot start.
+set(windows_dlls "^(api-ms-win-.*|ext-ms-.*|advapi32|bcrypt|comctl32|comdlg32|crypt32|d2d1|d3d9|d3d11\
+|dnsapi|dwmapi|dwrite|dxgi|gdi32|imm32|iphlpapi|kernel32|mpr|msvcrt|ncrypt|netapi32|ntdll|ole32\
+|oleaut32|opengl32|rpcrt4|secur32|setupapi|shell32|shlwapi|ucrtbase|user32|userenv|uxtheme|version\
+|winmm|winspool\\.drv|ws2_32|wsock32|wtsapi32)(\\.dll)?$")
 
 # Every DLL file in the folders we ship from, by lower-case name: Windows matches names
 # without regard to case, and the import tables do not always use the file's spelling.
@@ -27,6 +33,7 @@ foreach(plugin ${plugins})
 endforeach()
 
 set(shipped "")
+set(missing "")
 while(pending)
     list(POP_FRONT pending module)
     execute_process(COMMAND "${OBJDUMP}" -p "${module}" OUTPUT_VARIABLE dump
@@ -43,9 +50,17 @@ while(pending)
             list(APPEND shipped "${name}")
             list(APPEND pending "${shippable_${name}}")
             file(COPY "${shippable_${name}}" DESTINATION "${FOLDER}")
+        elseif(NOT DEFINED "shippable_${name}" AND NOT name MATCHES "${windows_dlls}")
+            get_filename_component(importer "${module}" NAME)
+            list(APPEND missing "${name} (imported by ${importer})")
         endif()
     endforeach()
 endwhile()
+if(missing)
+    list(JOIN missing "\n  " missing)
+    message(FATAL_ERROR "deploy: found neither in Qt's bin folder nor in the runtime folders "
+        "(${RUNTIME_DIRS}), nor a Windows DLL:\n  ${missing}")
+endif()
 
 # The MinGW runtime comes with its debugging symbols, ten times the size of the code.
 file(GLOB runtime "${FOLDER}/lib*.dll")

@@ -35,3 +35,21 @@ add_custom_command(
     COMMENT "Packing vorlant-settings-windows.zip"
     VERBATIM)
 add_custom_target(vorlant-settings-zip ALL DEPENDS ${VORLANT_DEPLOY_ZIP})
+
+# The installer (NSIS): the zip's folder installed per machine, see packaging/windows/.
+find_program(VORLANT_MAKENSIS makensis)
+set(VORLANT_INSTALLER "${CMAKE_BINARY_DIR}/vorlant-settings-${PROJECT_VERSION}-setup.exe")
+set(VORLANT_INSTALLER_SCRIPT "${PROJECT_SOURCE_DIR}/packaging/windows/vorlant-settings.nsi")
+if(VORLANT_MAKENSIS)
+    add_custom_command(
+        OUTPUT ${VORLANT_INSTALLER}
+        COMMAND ${VORLANT_MAKENSIS} -V2 -DDEPLOY=${CMAKE_BINARY_DIR}/vorlant-settings-windows
+            -DICON=${PROJECT_SOURCE_DIR}/resources/vorlant.ico -DVERSION=${PROJECT_VERSION}
+            -DOUTFILE=${VORLANT_INSTALLER} ${VORLANT_INSTALLER_SCRIPT}
+        DEPENDS ${VORLANT_DEPLOY_ZIP} ${VORLANT_INSTALLER_SCRIPT} ${PROJECT_SOURCE_DIR}/resources/vorlant.ico
+        COMMENT "Building the installer vorlant-settings-${PROJECT_VERSION}-setup.exe"
+        VERBATIM)
+    add_custom_target(vorlant-settings-installer ALL DEPENDS ${VORLANT_INSTALLER})
+else()
+    message(STATUS "makensis not found (Debian package nsis): no Windows installer")
+endif()

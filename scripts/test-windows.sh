@@ -6,6 +6,8 @@
 # The Qt: QT_MINGW_PREFIX (an unpacked qt5-mingw-w64 folder, or its .tar.xz archive), else
 # ../shared/toolchains/qt5-mingw-w64.tar.xz beside this repository's folder. Without either the
 # suite is skipped with a note, except in CI (CI set), where that is an error.
+#
+# With --package (scripts/package-windows.sh) it builds only the installer, and tests nothing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -24,11 +26,11 @@ if [ ! -e "$qt_source" ]; then
    $(dirname "$root")/shared/toolchains/, or point QT_MINGW_PREFIX at it or at its unpacked
    folder. build-qt5-mingw.sh, kept beside that archive, builds it from Debian's source.
 NOTE
-    [ -z "${CI:-}" ] || exit 1
+    [ -z "${CI:-}" ] && [ "${1:-}" != --package ] || exit 1
     exit 0
 fi
 
-scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 icoutils
+scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 icoutils nsis openssl
 
 if [ -d "$qt_source" ]; then
     qt_prefix=$qt_source
@@ -54,6 +56,11 @@ echo "== windows build (MinGW-w64, Qt at $qt_prefix)"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DCMAKE_PREFIX_PATH="$qt_prefix" >/dev/null
+if [ "${1:-}" = --package ]; then
+    cmake --build "$build" --target vorlant-settings-installer -- -j2
+    echo "== installer: $(ls "$build"/vorlant-settings-*-setup.exe)"
+    exit 0
+fi
 cmake --build "$build" -- -j2
 
 echo "== windows tests (under Wine, throwaway prefix $build/wineprefix)"

@@ -24,8 +24,9 @@ if [ -z "$prefix" ] || [ $# -eq 0 ]; then
 fi
 
 export WINEPREFIX=$prefix WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
-# No Mono or Gecko download prompts, and no crash dialog: a crashing test just fails.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+# No Mono or Gecko download prompts, and no crash dialog: a crashing test just fails. No menu
+# entries in the caller's home for the shortcuts an installer makes.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d;winemenubuilder.exe=d"
 export WINEPATH=$dll_path
 # The tests' fixture empties the registry store only where this mark says it may.
 export VORLANT_THROWAWAY_REGISTRY=1

@@ -1,24 +1,37 @@
-# The Windows folder as a user gets it: vorlant-settings-windows.zip unpacked into an empty
-# folder and started under Wine with nothing else on its DLL path, on the virtual display of
-# xvfb-run, against the sample pool reached through a SOCKS5 proxy (microsocks). One start per
-# Windows version that the identity headers tell apart; the registry of the throwaway prefix is
-# the shared store.
-# Usage: test_deploy.py ZIP WINE_RUN PREFIX ARTIFACTS (as root: the pool's host name is mapped
-# in a private mount namespace, since Qt sends no loopback address through a proxy)
+# The Windows build as a user gets it, under Wine in a fresh prefix whose registry is the machine:
+# the installer run silently (files, Start-menu shortcut, Add/Remove entry, the store key and its
+# rights, as tests/data/windows/installed.json has them), the program started from the unpacked
+# zip and from the shortcut's target, each time with nothing else on its DLL path, on the virtual
+# display of xvfb-run, against the sample pool reached through a SOCKS5 proxy (microsocks), over
+# HTTP and HTTPS, once per Windows version that the identity headers tell apart; an untrusted
+# certificate; then an install over it, and the uninstall.
+# Usage: test_deploy.py ZIP INSTALLER SDDL WINE_RUN ARTIFACTS (as root: the pool's host name and
+# the trusted certificates are replaced in a private mount namespace, since Qt sends no loopback
+# address through a proxy, and Wine's Schannel trusts the roots in /etc/ssl/certs)
 import ctypes, json, os, re, signal, socket, subprocess, sys, tempfile, time, zipfile
 
-ZIP, WINE_RUN, PREFIX, ARTIFACTS = sys.argv[1:5]
-POOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../tools/samplepool")
+ZIP, SETUP, SDDL, WINE_RUN, ARTIFACTS = sys.argv[1:6]
+HERE = os.path.dirname(os.path.abspath(__file__))
+PREFIX, POOL = ARTIFACTS + "/deploy-prefix", HERE + "/../../tools/samplepool"
+# The Add/Remove entry; the store's rights (Administrators and SYSTEM full control, Users read,
+# write and delete; Wine drops the P of "protected"); the value types as the service reads them:
+# Qt writes booleans as text, maps in its variant form.
+EXPECTED = json.load(open(HERE + "/../data/windows/installed.json"))
 STORE = r"HKLM\Software\Vorlant\OrganizationDefaults"
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
+ENTRY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vorlant"
+FOLDER, INSTALLED = PREFIX + "/drive_c/Program Files/Vorlant", r"C:\Program Files\Vorlant\vorlant-settings.exe"
+LINK = PREFIX + "/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Vorlant service settings.lnk"
 COINS = [c for c, v in json.load(open(POOL + "/catalogue.json")).items() if v["family"] == "cryptonight"]
-# Value types as the service reads them: Qt writes booleans as text, maps in its variant form.
-TYPES = {"mergedMining": "REG_SZ", "mergedPools": "REG_BINARY", "pool": "REG_SZ", "running": "REG_SZ",
-         "speed": "REG_DWORD", "ticker": "REG_SZ", "visible": "REG_SZ", "worker": "REG_SZ"}
 # CPUID leaf 1 EAX as /proc/cpuinfo describes this processor
 cpu = dict(re.findall(r"^(cpu family|model|stepping)\s*:\s*(\d+)$", open("/proc/cpuinfo").read(), re.M))
 family, model, stepping = (int(cpu[k]) for k in ("cpu family", "model", "stepping"))
 EAX = stepping | (model & 15) << 4 | min(family, 15) << 8 | (model >> 4) << 16 | max(family - 15, 0) << 20
+# A CA the namespace's certificate store trusts, and one it does not, each with a pool certificate.
+CERTS = """for ca in trusted rogue; do openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=$ca -keyout $ca.key \
+-out $ca.pem && openssl req -newkey rsa:2048 -nodes -subj /CN=pool.vorlant.test -addext subjectAltName=DNS:pool.vorlant.test \
+-keyout $ca-pool.pem | openssl x509 -req -CA $ca.pem -CAkey $ca.key -copy_extensions copy >>$ca-pool.pem; done 2>/dev/null
+mkdir certs && cp trusted.pem certs/ca-certificates.crt"""
 
 
 # Its output, through a file: a pipe would stay open as long as any Wine process that the call
@@ -30,58 +43,112 @@ def wine(*args):
         return out.read()
 
 
-# {name: (type, data)} of the key's values; a failed query (no such key) has none
-def values(key):
-    found = re.findall(r"^    (\S+)    (REG_\w+)(?:    )?(.*)$", wine("reg", "query", key), re.M)
-    return {name: (kind, data) for name, kind, data in found}
+# {name: data} of the key's values, or {name: type}; a failed query (no such key) has none
+def values(key, part=2):
+    return {found[0]: found[part] for found in re.findall(r"^    (\S+)    (REG_\w+)(?:    )?(.*)$",
+                                                          wine("reg", "query", key), re.M)}
+
+
+def files(folder):
+    return sorted(os.path.relpath(os.path.join(d, f), folder) for d, _, names in os.walk(folder) for f in names)
+
+
+def until(done, what):  # polls done() for a minute; what() tells what is missing then
+    assert any(done() or time.sleep(0.5) for _ in range(120)), what()
+
+
+def stop(process):
+    process.terminate()
+    process.wait()
+
+
+def check_installed():
+    assert files(FOLDER) == sorted(files(work + "/vorlant-settings-windows") + ["uninstall.exe"]), files(FOLDER)
+    # The target in the link's ANSI path, then the icon location, its only full path in UTF-16.
+    assert re.findall(rb"([A-Z]:\\[ -~]*?\.exe)\0", link := open(LINK, "rb").read()) == [INSTALLED.encode()] and \
+        INSTALLED.encode("utf-16-le") in link, "shortcut to another target, or without the icon"
+    assert values(ENTRY) == EXPECTED["entry"], values(ENTRY)
+    assert STORE.replace("HKLM", "HKEY_LOCAL_MACHINE") in wine("reg", "query", r"HKLM\Software\Vorlant"), "no store"
+    assert re.fullmatch(EXPECTED["rights"], rights := wine(SDDL, r"MACHINE\SOFTWARE\Vorlant").strip()), rights
 
 
 # For the servers: they end with this test however it ends, a timeout's kill included.
 end_with_this_test = lambda: ctypes.CDLL(None).prctl(1, signal.SIGTERM)  # PR_SET_PDEATHSIG
 
 
+def serve(*args):  # the sample pool's address
+    pool = subprocess.Popen([sys.executable, POOL + "/serve.py", "--port", "0", "--record", work + "/requests", *args],
+                            stdout=subprocess.PIPE, preexec_fn=end_with_this_test)
+    return "://pool.vorlant.test:" + pool.stdout.readline().decode().strip()
+
+
+# Started with the pool's host name and the trusted CA for it alone, on the windows platform
+# whatever the caller's Qt settings.
+def start(app, version, server, store=[]):
+    wine("reg", "delete", STORE, "/f")
+    for key, name, data, *kind in [(r"HKCU\Software\Wine", "Version", version), (STORE, "server", server), (STORE,
+                                   "proxy", "custom"), (STORE, "proxy-url", "socks://127.0.0.1:%d" % socks)] + store:
+        wine("reg", "add", key, "/v", name, "/d", data, *kind, "/f")
+    script = 'mount --bind "$0" /etc/hosts && mount --bind "$1" /etc/ssl/certs && shift && exec "$@"'
+    return subprocess.Popen(["unshare", "--mount", "sh", "-c", script, work + "/hosts", work + "/certs", WINE_RUN,
+                             "--prefix", PREFIX, app], cwd=work, env=dict(os.environ, QT_QPA_PLATFORM="windows"),
+                            stderr=subprocess.DEVNULL)
+
+
 work = (temporary := tempfile.TemporaryDirectory(prefix="vorlant-windows-")).name  # removed on the way out
 zipfile.ZipFile(ZIP).extractall(work)
-app = work + "/vorlant-settings-windows/vorlant-settings.exe"
-ours = "Z:" + app.replace("/", "\\")
+ours = "Z:" + work.replace("/", "\\") + r"\vorlant-settings-windows\vorlant-settings.exe"
+subprocess.run(["sh", "-c", CERTS], cwd=work, check=True)
 open(work + "/hosts", "w").write(open("/etc/hosts").read() + "\n127.0.0.1 pool.vorlant.test\n")
 socks = socket.create_server(("127.0.0.1", 0)).getsockname()[1]  # a free port, for a moment
-subprocess.Popen(["microsocks", "-i", "127.0.0.1", "-p", str(socks), "-b", "127.0.0.2"],
-                 preexec_fn=end_with_this_test)
-pool = subprocess.Popen([sys.executable, POOL + "/serve.py", "--port", "0", "--record", work + "/requests"],
-                        stdout=subprocess.PIPE, preexec_fn=end_with_this_test)
-common = [(STORE, "server", "http://pool.vorlant.test:" + pool.stdout.readline().decode().strip()),
-          (STORE, "proxy", "custom"), (STORE, "proxy-url", "socks://127.0.0.1:%d" % socks)]
-# An unquoted value of ours, as releases before 5.7 wrote it, and another program's.
-wine("reg", "add", RUN_KEY, "/v", "Other", "/d", r"C:\other.exe --auto", "/f")
-wine("reg", "add", RUN_KEY, "/v", "VorlantGui", "/d", ours + " --auto", "/f")
+subprocess.Popen(["microsocks", "-i", "127.0.0.1", "-p", str(socks), "-b", "127.0.0.2"], preexec_fn=end_with_this_test)
+http, https, rogue = serve(), serve("--tls", work + "/trusted-pool.pem"), serve("--tls", work + "/rogue-pool.pem")
+
+subprocess.run(["rm", "-rf", PREFIX])
+wine("reg", "add", RUN_KEY, "/v", "Other", "/d", r"C:\other.exe --auto", "/f")  # creates the prefix
+# Wine keeps a key's rights only while its server runs: once the first call's server is gone, one
+# that outlives every gap between the calls below, and ends half a minute after the last.
+subprocess.run(["sh", "-c", "wineserver -w && wineserver -p30"], env=dict(os.environ, WINEPREFIX=PREFIX))
+wine(SETUP, "/S")
+check_installed()
+# The shortcut's target, unquoted, as releases before 5.7 wrote it.
+wine("reg", "add", RUN_KEY, "/v", "VorlantGui", "/d", INSTALLED + " --auto", "/f")
 # Wine reports Windows 7 unless told otherwise; after 8.1 the header is left out. The 5.3 store
 # has the autostart value refreshed.
 store_5_3 = [(STORE, "version", "5.3"), (STORE + r"\miners\monero", "speed", "2", "/t", "REG_DWORD")]
-for number, (version, os_version, store) in enumerate([("win7", "7", []), ("win81", "8.1", store_5_3),
-                                                       ("win10", None, [])]):
-    wine("reg", "delete", r"HKLM\Software\Vorlant", "/f")
-    for key, name, data, *kind in [(r"HKCU\Software\Wine", "Version", version)] + common + store:
-        wine("reg", "add", key, "/v", name, "/d", data, *kind, "/f")
-    # With the pool's host name mapped for it alone, on the windows platform whatever the caller's
-    # Qt settings.
-    process = subprocess.Popen(["unshare", "--mount", "sh", "-c", 'mount --bind "$0" /etc/hosts && exec "$@"',
-                                work + "/hosts", WINE_RUN, "--prefix", PREFIX, app], cwd=work,
-                               env=dict(os.environ, QT_QPA_PLATFORM="windows"), stderr=subprocess.DEVNULL)
+kinds = lambda: {coin: values(STORE + "\\miners\\" + coin, 1) for coin in COINS}
+for number, (app, version, os_version, server, *store) in enumerate([
+        (ours, "win7", "7", "http" + http), (INSTALLED, "win81", "8.1", "https" + https, store_5_3),
+        (INSTALLED, "win10", None, "http" + http)]):
+    process = start(app, version, server, *store)
     # Every coin's entry with the value types the service reads, once the catalogue is in.
-    deadline = time.time() + 60
-    while (kinds := {coin: {name: kind for name, (kind, _) in values(STORE + "\\miners\\" + coin).items()}
-                     for coin in COINS}) != dict.fromkeys(COINS, TYPES):
-        assert time.time() < deadline, "coin entries missing or of other types: %s" % kinds
-        time.sleep(0.5)
+    until(lambda: kinds() == dict.fromkeys(COINS, EXPECTED["types"]), kinds)
     time.sleep(2)  # for the window to draw the catalogue
     subprocess.run(["import", "-window", "root", ARTIFACTS + "/windows-main-window.png"], check=True)
-    process.terminate()
-    process.wait()
+    stop(process)
     request = [json.loads(line) for line in open(work + "/requests")][number]
     headers = {k.lower(): v for k, v in request["headers"]}
     seen = (request["client"], headers.get("client-os-family"), headers.get("client-os-version"),
             int(headers["x-cpu-id"].split(",")[0], 16), values(STORE)["version"])
-    assert seen == ("127.0.0.2", "Windows", os_version, EAX, ("REG_SZ", "5.10")), seen
-assert values(RUN_KEY) == {"VorlantGui": ("REG_SZ", '"%s" --auto' % ours),
-                           "Other": ("REG_SZ", r"C:\other.exe --auto")}, values(RUN_KEY)
+    assert seen == ("127.0.0.2", "Windows", os_version, EAX, "5.10"), seen
+assert values(RUN_KEY) == {"VorlantGui": '"%s" --auto' % INSTALLED, "Other": r"C:\other.exe --auto"}, values(RUN_KEY)
+
+# A certificate of a CA the store does not hold: refused, nothing written, the program still up.
+seen = len(open(work + "/requests").read())
+process = start(INSTALLED, "win10", "https" + rogue)
+until(lambda: "tls-error" in open(work + "/requests").read()[seen:], lambda: "the untrusted certificate not refused")
+time.sleep(2)
+assert process.poll() is None and values(STORE + r"\miners\monero") == {}, "crashed or wrote entries"
+stop(process)
+
+# An install over a damaged one mends it in place; the uninstall leaves exactly the store.
+open(FOLDER + "/vorlant-settings.exe", "w").close()
+wine(SETUP, "/S")
+check_installed()
+assert open(FOLDER + "/vorlant-settings.exe", "rb").read() == open(ours[2:].replace("\\", "/"), "rb").read()
+store = wine("reg", "query", r"HKLM\Software\Vorlant", "/s")
+wine(FOLDER + "/uninstall.exe", "/S")  # returns at once: the work goes on in a copy
+until(lambda: not os.path.exists(FOLDER), lambda: "still installed: %s" % files(FOLDER))
+left = (os.path.exists(LINK), values(ENTRY), values(RUN_KEY))  # shortcut, Add/Remove entry, autostart value
+assert left == (False, {}, {"Other": r"C:\other.exe --auto"}), left
+assert wine("reg", "query", r"HKLM\Software\Vorlant", "/s") == store, "store changed"

@@ -1,16 +1,19 @@
 #!/usr/bin/env python3
-"""A stand-in for the pool operator's web API: serves a pool catalogue over plain HTTP.
+"""A stand-in for the pool operator's web API: serves a pool catalogue over HTTP or HTTPS.
 
-Usage: serve.py [--port N] [--catalogue FILE] [--record FILE] [--status N]
+Usage: serve.py [--port N] [--catalogue FILE] [--record FILE] [--status N] [--tls PEM]
 
 Every request is answered from the catalogue file at /api/2.3/pool/config (404 elsewhere).
 With --record, each request is appended to FILE as one JSON line (client address, method,
 path, headers, body), so tests can check what the program sent and from where. --port 0 picks
-a free port; the chosen port is printed as the first line on stdout.
+a free port; the chosen port is printed as the first line on stdout. With --tls, it speaks HTTPS
+with the certificate and key in PEM; a client that breaks off the handshake (a certificate it
+does not trust) is recorded as {"tls-error": reason}.
 """
 import argparse
 import json
 import os
+import ssl
 import sys
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
@@ -23,17 +26,30 @@ def make_handler(args):
         protocol_version = "HTTP/1.1"
 
         def _record(self, body):
-            if not args.record:
-                return
-            entry = {
+            self._record_entry({
                 "client": self.client_address[0],
                 "method": self.command,
                 "path": self.path,
                 "headers": [[k, v] for k, v in self.headers.items()],
                 "body": body.decode("utf-8", "replace"),
-            }
-            with open(args.record, "a", encoding="utf-8") as f:
-                f.write(json.dumps(entry) + "\n")
+            })
+
+        def _record_entry(self, entry):
+            if args.record:
+                with open(args.record, "a", encoding="utf-8") as f:
+                    f.write(json.dumps(entry) + "\n")
+
+        # A client that refuses the certificate either breaks off the handshake or, checking the
+        # certificate only after it (Windows' Schannel), closes before sending a request.
+        def handle(self):
+            try:
+                if args.tls:
+                    self.connection.do_handshake()
+                    if not self.rfile.peek(1):
+                        return self._record_entry({"tls-error": "closed before a request"})
+                super().handle()
+            except ssl.SSLError as error:
+                self._record_entry({"tls-error": error.reason})
 
         def _answer(self):
             length = int(self.headers.get("Content-Length") or 0)
@@ -67,8 +83,14 @@ def main():
     parser.add_argument("--catalogue", default=os.path.join(HERE, "catalogue.json"))
     parser.add_argument("--record")
     parser.add_argument("--status", type=int, default=200)
+    parser.add_argument("--tls", metavar="PEM")
     args = parser.parse_args()
     server = ThreadingHTTPServer((args.bind, args.port), make_handler(args))
+    if args.tls:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls)
+        # The handshake in the handler's thread, where a refused one can be recorded.
+        server.socket = context.wrap_socket(server.socket, server_side=True, do_handshake_on_connect=False)
     print(server.server_address[1], flush=True)
     try:
         server.serve_forever()
