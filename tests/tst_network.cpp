@@ -95,7 +95,7 @@ private slots:
     void proxyDecision_data() {
         QTest::addColumn<QStringList>("field");
         for (const char* row :
-             {"no|socks://10.1.2.3:1080|", "system|socks://10.1.2.3:1080|s:9",
+             {"no|socks://10.1.2.3:1080|", "system|socks://10.1.2.3:1080|s:9", "no||", "system|socks://h:0|s:9",
               "custom|socks://10.1.2.3:1080|10.1.2.3:1080", "No|socks://10.1.2.3:1080|10.1.2.3:1080",
               "custom|||!", "custom|http://10.1.2.3:1080||!", "custom|socks://:1080||!", "custom|socks://h:0||!",
               "custom|socks://h:65535|h:65535", "custom|socks://h:65536||!", "custom|socks://u:p@h:1|h:1"})
