@@ -76,8 +76,9 @@ void ProxyDialog::accept() {
 }
 
 bool ProxyDialog::customFieldsUsable(const ProxyFields& typed) {
+    const ProxyFieldsProblem problem = typed.customProblem();
     QString why;
-    switch (typed.customProblem()) {
+    switch (problem) {
     case ProxyFieldsProblem::None:
         break;
     case ProxyFieldsProblem::NoAddress:
@@ -90,7 +91,7 @@ bool ProxyDialog::customFieldsUsable(const ProxyFields& typed) {
         why = tr("Enter a port from 1 to 65535.");
         break;
     }
-    const bool portWrong = typed.customProblem() == ProxyFieldsProblem::BadPort;
+    const bool portWrong = problem == ProxyFieldsProblem::BadPort;
     markField(m_ui->m_proxy_addr_edit, !why.isEmpty() && !portWrong);
     markField(m_ui->m_proxy_port_edit, portWrong);
     m_error_line->setText(why);
