@@ -159,7 +159,7 @@ private slots:
                              catalogueRetryPause(4), catalogueRetryPause(9)}),
                  QList<int>({5000, 15000, 60000, 300000, 300000}));
         QCOMPARE(QStringList({catalogueFailureReason(0, QNetworkReply::HostNotFoundError),
-                              catalogueFailureReason(0, QNetworkReply::TimeoutError),
+                              catalogueFailureReason(200, QNetworkReply::TimeoutError),
                               catalogueFailureReason(0, QNetworkReply::ProxyConnectionRefusedError),
                               catalogueFailureReason(200, QNetworkReply::NoError)}).join('|'),
                  "no connection to the server|the server did not answer in time|the proxy refused the "

@@ -16,12 +16,14 @@ int catalogueRetryPause(int failures) {
 }
 
 QString catalogueFailureReason(quint32 code, QNetworkReply::NetworkError error) {
-    if (code != 0 && code != 200)
-        return CatalogueLoader::tr("the server answered with HTTP status %1").arg(code);
-    if (code == 200 || error == QNetworkReply::OperationCanceledError)
-        return CatalogueLoader::tr("the server's reply could not be read");
+    // First, since a time-out may strike after the status line: a 200 with half a body.
     if (error == QNetworkReply::TimeoutError || error == QNetworkReply::ProxyTimeoutError)
         return CatalogueLoader::tr("the server did not answer in time");
+    if (code != 0 && code != 200)
+        return CatalogueLoader::tr("the server answered with HTTP status %1").arg(code);
+    // A cancellation that is not a time-out: the body went over the size bound.
+    if (code == 200 || error == QNetworkReply::OperationCanceledError)
+        return CatalogueLoader::tr("the server's reply could not be read");
     if (error >= QNetworkReply::ProxyConnectionRefusedError &&
         error <= QNetworkReply::UnknownProxyError)
         return CatalogueLoader::tr("the proxy refused the connection");
