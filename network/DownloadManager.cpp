@@ -40,6 +40,7 @@ struct DownloadManager::Private {
     QTimer m_timeout_timer;
     Method m_method = Method::Get;
     bool m_oversized = false;
+    bool m_timed_out = false;
 };
 
 DownloadManager::DownloadManager(const QNetworkRequest& request, const QVariant& userData,
@@ -61,8 +62,10 @@ DownloadManager::DownloadManager(const QNetworkRequest& request, const QVariant&
 
     connect(&d->m_repeat_timer, &QTimer::timeout, this, [this] { start(d->m_method); });
     connect(&d->m_timeout_timer, &QTimer::timeout, this, [this] {
-        if (d->m_reply)
+        if (d->m_reply) {
+            d->m_timed_out = true;
             d->m_reply->abort();
+        }
     });
 }
 
@@ -131,6 +134,9 @@ void DownloadManager::finished() {
 }
 
 void DownloadManager::error(QNetworkReply::NetworkError code) {
+    // Our own time-out cancels the reply; the caller is told what it was, not a cancellation.
+    if (d->m_timed_out && code == QNetworkReply::OperationCanceledError)
+        code = QNetworkReply::TimeoutError;
     emit errorSignal(code, d->m_user_data);
 }
 
@@ -143,6 +149,7 @@ void DownloadManager::start(Method method) {
     }
     d->m_buffer.clear();
     d->m_oversized = false;
+    d->m_timed_out = false;
 
     NetworkEnvironment& environment = NetworkEnvironment::instance();
     QNetworkReply* reply = method == Method::Post ? environment.post(d->m_request, d->m_post_data)

@@ -13,7 +13,8 @@ namespace Vorlant {
 
 // Runs one HTTP request for one caller and reports how it ended. A manager with a repeat
 // interval above 0 sends the request again on every tick; one with interval 0 cancels a
-// request that takes longer than the time-out; a negative interval does neither.
+// request that takes longer than the time-out (reported as TimeoutError); a negative interval
+// does neither.
 class DownloadManager final : public QObject {
     Q_OBJECT
 

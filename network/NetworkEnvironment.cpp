@@ -1,5 +1,6 @@
 #include "network/NetworkEnvironment.h"
 
+#include "log/Logger.h"
 #include "network/ClientIdentity.h"
 #include "settings/Settings.h"
 
@@ -39,6 +40,11 @@ QNetworkProxy proxyFromSettings(const QString& mode, const QUrl& url,
     return customProxy(url);
 }
 
+bool customProxyUnusable(const QString& mode, const QUrl& url) {
+    return mode != QLatin1String("no") && mode != QLatin1String("system") &&
+           customProxy(url).type() == QNetworkProxy::NoProxy;
+}
+
 QNetworkProxy systemSocksProxy(const QList<QNetworkProxy>& systemProxies) {
     for (const QNetworkProxy& proxy : systemProxies) {
         if (proxy.type() == QNetworkProxy::Socks5Proxy)
@@ -53,6 +59,7 @@ QNetworkProxy systemSocksProxy() {
 
 struct NetworkEnvironment::Private {
     QNetworkAccessManager manager;
+    QString proxyNotice;
 };
 
 NetworkEnvironment::NetworkEnvironment()
@@ -75,7 +82,24 @@ void NetworkEnvironment::applyProxySettings() {
     const QNetworkProxy system =
         mode == QLatin1String("system") ? systemSocksProxy() : QNetworkProxy();
     QNetworkProxy::setApplicationProxy(proxyFromSettings(mode, url, system));
+    // No proxy on the wire either way, as the service does with the same keys; but said, once.
+    const QString notice = customProxyUnusable(mode, url) ? unusableProxyNotice(url) : QString();
+    if (!notice.isEmpty() && notice != d->proxyNotice)
+        Logger::error(QString(), notice);
+    d->proxyNotice = notice;
     emit updateProxySignal();
+}
+
+QString NetworkEnvironment::proxyNotice() const {
+    return d->proxyNotice;
+}
+
+QString NetworkEnvironment::unusableProxyNotice(const QUrl& url) {
+    // Without user info: a hand-edited URL may carry a password, which has no place in a log.
+    const QString shown = url.isEmpty() ? tr("no address") : url.toString(QUrl::RemoveUserInfo);
+    return tr("The custom proxy (%1) can't be used, so connections go direct, without a proxy. "
+              "Set its address and port in the proxy settings.")
+        .arg(shown);
 }
 
 QNetworkReply* NetworkEnvironment::get(const QNetworkRequest& request) {

@@ -22,6 +22,10 @@ constexpr int kDefaultSocksPort = 1080;
 QNetworkProxy proxyFromSettings(const QString& mode, const QUrl& url,
                                 const QNetworkProxy& systemSocks);
 
+// True in custom mode when the URL gives no proxy (no host, port 0, another scheme, ...): the
+// service reads the same keys and connects direct, so the user must hear of it.
+bool customProxyUnusable(const QString& mode, const QUrl& url);
+
 // The first SOCKS5 entry of a system proxy list, or no proxy.
 QNetworkProxy systemSocksProxy(const QList<QNetworkProxy>& systemProxies);
 // The same over what the platform reports for a default query.
@@ -37,6 +41,8 @@ public:
     static NetworkEnvironment& instance();
 
     void applyProxySettings();
+    // What the user must be told about the stored proxy settings; empty while they are usable.
+    QString proxyNotice() const;
 
     // Issue a request with the program's User-Agent; the caller's request is left unchanged
     // and the caller disposes of the reply.
@@ -52,6 +58,7 @@ signals:
 
 private:
     NetworkEnvironment();
+    static QString unusableProxyNotice(const QUrl& url);
     Q_DISABLE_COPY(NetworkEnvironment)
 
     struct Private;

@@ -91,14 +91,14 @@ private slots:
     }
     void init() { server = std::make_unique<Server>(); }
 
-    // Each row: mode|stored URL|expected SOCKS5 host:port (empty: no proxy).
+    // Each row: mode|stored URL|expected SOCKS5 host:port (empty: no proxy)|"!" when the user is told.
     void proxyDecision_data() {
         QTest::addColumn<QStringList>("field");
         for (const char* row :
-             {"no|socks://10.1.2.3:1080|", "system|socks://10.1.2.3:1080|s:9",
+             {"no|socks://10.1.2.3:1080|", "system|socks://10.1.2.3:1080|s:9", "no||", "system|socks://h:0|s:9",
               "custom|socks://10.1.2.3:1080|10.1.2.3:1080", "No|socks://10.1.2.3:1080|10.1.2.3:1080",
-              "custom||", "custom|http://10.1.2.3:1080|", "custom|socks://:1080|", "custom|socks://h:0|",
-              "custom|socks://h:65535|h:65535", "custom|socks://h:65536|", "custom|socks://u:p@h:1|h:1"})
+              "custom|||!", "custom|http://10.1.2.3:1080||!", "custom|socks://:1080||!", "custom|socks://h:0||!",
+              "custom|socks://h:65535|h:65535", "custom|socks://h:65536||!", "custom|socks://u:p@h:1|h:1"})
             QTest::newRow(row) << QString(row).split('|');
     }
     void proxyDecision() {
@@ -107,6 +107,7 @@ private slots:
         const QNetworkProxy web(QNetworkProxy::HttpProxy, "web", 80);
         const QNetworkProxy system = systemSocksProxy({web, socks("s:9"), socks("t:8")});
         QCOMPARE(proxyFromSettings(field[0], QUrl(field[1]), system), socks(field[2]));
+        QCOMPARE(customProxyUnusable(field[0], QUrl(field[1])), field.value(3) == "!");
     }
 
     void reply_data() {
@@ -117,7 +118,7 @@ private slots:
         QTest::newRow("404 keeps its body")
             << http("404 No", "gone") << "error ContentNotFoundError pool,finished 404 gone pool";
         QTest::newRow("redirect not followed") << http("302 Go\r\nLocation: /x") << "finished 302  pool";
-        QTest::newRow("time-out") << QByteArray() << kCancelled + "pool,finished 0  pool";
+        QTest::newRow("time-out") << QByteArray() << "error TimeoutError pool,finished 0  pool";
         QTest::newRow("body over the cap") << http("200 OK", oversized) << kCancelled + "pool,finished 0  pool";
         QTest::newRow("nobody listens") << QByteArray() << "error ConnectionRefusedError pool,finished 0  pool";
     }

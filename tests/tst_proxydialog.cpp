@@ -4,6 +4,7 @@
 #include "ui/ProxyDialog.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QNetworkProxy>
 #include <QPushButton>
@@ -60,8 +61,9 @@ private slots:
         QVERIFY(row[1] == "-" || QUrl(stored().section(' ', 1)).port() == seen[2].toInt());
     }
 
-    // OK (by click, or Return in a field) stores the choice and puts it in force; an address that
-    // custom mode cannot store keeps the dialog open on it; Cancel and Escape change nothing.
+    // OK (by click, or Return in a field) stores the choice and puts it in force; an address or port
+    // that custom mode cannot use keeps the dialog open on it, marked, and says why; Cancel and Escape
+    // change nothing.
     void close_data() { Test::addRows("proxy-dialog-close"); }
     void close() {
         QFETCH(QStringList, row);
@@ -84,7 +86,7 @@ private slots:
         else
             QTest::mouseClick(child<QPushButton>(dialog, how), Qt::LeftButton);
 
-        const bool saved = url.startsWith("socks:"), refused = url == "refused";
+        const bool saved = url.startsWith("socks:"), refused = url.startsWith("refused");
         QCOMPARE(dialog.result(), saved ? QDialog::Accepted : QDialog::Rejected);
         QCOMPARE(dialog.isVisible(), refused);
         QCOMPARE(stored(), saved ? mode + ' ' + url : "SYSTEM socks://old.example.org:1");
@@ -92,9 +94,13 @@ private slots:
         QCOMPARE(proxy.type(), !saved ? kSentinel.type()
                                : row[5] == "yes" ? QNetworkProxy::Socks5Proxy : QNetworkProxy::NoProxy);
         QCOMPARE(int(proxy.port()), !saved ? int(kSentinel.port()) : row[5] == "yes" ? QUrl(url).port() : 0);
+        const auto* message = child<QLabel>(dialog, "m_proxy_error_label");
+        QCOMPARE(message->isVisible() ? message->text() : "", row.value(6));
         if (refused) {
-            QCOMPARE(dialog.focusWidget(), child(dialog, "m_proxy_addr_edit"));
-            QCOMPARE(child(dialog, "m_proxy_addr_edit")->selectedText(), row[1]);
+            const bool port = url.endsWith("port");
+            QLineEdit* field = child(dialog, port ? "m_proxy_port_edit" : "m_proxy_addr_edit");
+            QCOMPARE(dialog.focusWidget(), field);
+            QCOMPARE(field->selectedText() + field->property("invalid").toString(), row[port ? 2 : 1] + "true");
         }
     }
 };

@@ -1,9 +1,10 @@
 #include "ui/MainDialog.h"
 
 #include "log/Logger.h"
-#include "network/DownloadManager.h"
+#include "network/NetworkEnvironment.h"
 #include "settings/ServerUrl.h"
 #include "settings/Settings.h"
+#include "ui/CatalogueLoader.h"
 #include "ui/CpuCoresModel.h"
 #include "ui/MergedMiningModel.h"
 #include "ui/MergedMiningProxyModel.h"
@@ -98,7 +99,6 @@ MainDialog::MainDialog()
 
 MainDialog::~MainDialog() {
     delete m_ui;
-    m_manager.reset();
 }
 
 void MainDialog::requestCatalogue() {
@@ -107,11 +107,43 @@ void MainDialog::requestCatalogue() {
     url.setPath(QStringLiteral("/api/2.3/pool/config"), QUrl::DecodedMode);
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    m_manager = std::make_shared<DownloadManager>(request, QVariant(QStringLiteral("pool")), 0,
-                                                  QByteArray());
-    connect(m_manager.get(), SIGNAL(finishedSignal(quint32, QByteArray, QVariant)), this,
+    m_catalogue = new CatalogueLoader(request, this);
+    connect(m_catalogue, SIGNAL(replySignal(quint32, QByteArray, QVariant)), this,
             SLOT(poolResponce(quint32, QByteArray, QVariant)));
-    m_manager->get();
+    connect(m_catalogue, &CatalogueLoader::failedSignal, this, &MainDialog::showCatalogueFailure);
+    m_catalogue->requestNow();
+    showProxyNotice();
+}
+
+void MainDialog::showCatalogueFailure(const QString& message) {
+    if (!m_catalogue_line) {
+        m_catalogue_line = new QLabel(this);
+        m_catalogue_line->setObjectName(QStringLiteral("m_catalogue_notice_label"));
+        m_catalogue_line->setTextFormat(Qt::PlainText);
+        m_catalogue_line->setWordWrap(true);
+        m_ui->m_coins_layout->addWidget(m_catalogue_line, 1, 0, 1, 3);
+    }
+    m_catalogue_line->setText(message);
+}
+
+void MainDialog::endCatalogueWait() {
+    m_catalogue->stop();
+    delete m_catalogue_line;
+    m_catalogue_line = nullptr;
+}
+
+void MainDialog::showProxyNotice() {
+    const QString notice = NetworkEnvironment::instance().proxyNotice();
+    if (!m_proxy_line) {
+        m_proxy_line = new QLabel(this);
+        m_proxy_line->setObjectName(QStringLiteral("m_proxy_notice_label"));
+        m_proxy_line->setTextFormat(Qt::PlainText);
+        m_proxy_line->setWordWrap(true);
+        QBoxLayout* column = m_ui->verticalLayout;
+        column->insertWidget(column->indexOf(m_ui->m_store_notice_label) + 1, m_proxy_line);
+    }
+    m_proxy_line->setText(notice);
+    m_proxy_line->setVisible(!notice.isEmpty());
 }
 
 void MainDialog::watchStore() {
@@ -179,6 +211,8 @@ void MainDialog::addCoinRow(int row, const CatalogueCoin& coin, const QVariantMa
 
     auto* ticker = new QLabel(coin.ticker, this);
     ticker->setObjectName(QStringLiteral("m_coin_abbr_label"));
+    // The server's text, shown as the characters it is: no markup, links or images.
+    ticker->setTextFormat(Qt::PlainText);
     QComboBox* cores = createCoresCombo(coin.id, choices.running);
     QComboBox* mergedMining = createMergedMiningCombo(coin.id, choices.mergedMining);
     nameCoinRow(coin, cores, mergedMining);
@@ -217,9 +251,11 @@ QComboBox* MainDialog::createMergedMiningCombo(const QString& coin, const QStrin
 
 void MainDialog::poolResponce(quint32 _code, QByteArray _data, QVariant _user_data) {
     Q_UNUSED(_user_data);
-    if (_code != 200)
+    if (_code != 200 || m_rows_built)
         return;
+    endCatalogueWait();
     const QVector<CatalogueCoin> coins = parseCatalogue(_data);
+    m_rows_built = !coins.isEmpty();
     const QVariantMap storedEntries = Settings::instance().miners();
     registerPartners(coins);
     int row = 0;
@@ -231,8 +267,12 @@ void MainDialog::poolResponce(quint32 _code, QByteArray _data, QVariant _user_da
 
 void MainDialog::proxyDialogClicked() {
     ProxyDialog dialog(this);
-    if (dialog.exec() == QDialog::Accepted)
-        scheduleStoreCheck();
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    scheduleStoreCheck();
+    showProxyNotice();
+    // The catalogue may have failed for want of the proxy just set: no need to wait for it.
+    m_catalogue->requestNow();
 }
 
 } // namespace Vorlant

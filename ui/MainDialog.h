@@ -6,9 +6,8 @@
 #include <QVariant>
 #include <QVariantMap>
 
-#include <memory>
-
 class QComboBox;
+class QLabel;
 
 namespace Ui {
 class MainDialog;
@@ -16,7 +15,7 @@ class MainDialog;
 
 namespace Vorlant {
 
-class DownloadManager;
+class CatalogueLoader;
 struct CatalogueCoin;
 enum class StoreFault;
 
@@ -35,6 +34,10 @@ public slots:
 
 private:
     void requestCatalogue();
+    // One line where the rows would be while the catalogue fails; gone when the rows come.
+    void showCatalogueFailure(const QString& message);
+    void endCatalogueWait();
+    void showProxyNotice();
     // After every change: a write-back, and the notice line when the store keeps nothing.
     void watchStore();
     void scheduleStoreCheck();
@@ -47,7 +50,10 @@ private:
     QComboBox* createMergedMiningCombo(const QString& coin, const QString& mergedMining);
 
     Ui::MainDialog* m_ui;
-    std::shared_ptr<DownloadManager> m_manager;
+    CatalogueLoader* m_catalogue = nullptr;
+    QLabel* m_catalogue_line = nullptr;
+    QLabel* m_proxy_line = nullptr;
+    bool m_rows_built = false;
     QTimer m_store_check;
 };
 

@@ -4,6 +4,9 @@
 #include "settings/Settings.h"
 #include "ui_ProxyDialog.h"
 
+#include <QLabel>
+#include <QStyle>
+
 namespace Vorlant {
 
 namespace {
@@ -17,6 +20,11 @@ ProxyDialog::ProxyDialog(QWidget* parent)
     : QDialog(parent, Qt::CustomizeWindowHint)
     , m_ui(std::make_unique<Ui::ProxyDialog>()) {
     m_ui->setupUi(this);
+    // Hidden until OK is refused, so valid input sees the dialog as it always was.
+    m_error_line = new QLabel(m_ui->m_custom_proxy_frame);
+    m_error_line->setObjectName(QStringLiteral("m_proxy_error_label"));
+    m_error_line->hide();
+    m_ui->verticalLayout_2->addWidget(m_error_line);
     // Disabled only once its fields are complete: a widget made inside a disabled frame is
     // announced to screen readers half-built, and they would keep it as a nameless plain widget.
     m_ui->m_custom_proxy_frame->setEnabled(false);
@@ -61,16 +69,48 @@ ProxyFields ProxyDialog::fields() const {
 void ProxyDialog::accept() {
     const ProxyMode mode = chosenMode();
     const ProxyFields typed = fields();
-    if (mode == ProxyMode::Custom && !typed.addressFitsUrl()) {
-        // Storing it would drop the host and quietly leave the user without the proxy they
-        // asked for; stay open on the field instead.
-        m_ui->m_proxy_addr_edit->setFocus(Qt::OtherFocusReason);
-        m_ui->m_proxy_addr_edit->selectAll();
+    // Stored, such input would leave the user without the proxy they asked for, and connect
+    // direct without a word; stay open on the field instead.
+    if (mode == ProxyMode::Custom && !customFieldsUsable(typed))
         return;
-    }
     storeSettings(mode, typed);
     NetworkEnvironment::instance().applyProxySettings();
     QDialog::accept();
+}
+
+bool ProxyDialog::customFieldsUsable(const ProxyFields& typed) {
+    const ProxyFieldsProblem problem = typed.customProblem();
+    QString why;
+    switch (problem) {
+    case ProxyFieldsProblem::None:
+        break;
+    case ProxyFieldsProblem::NoAddress:
+        why = tr("Enter the proxy's address.");
+        break;
+    case ProxyFieldsProblem::BadAddress:
+        why = tr("Enter a host name or an IP address only.");
+        break;
+    case ProxyFieldsProblem::BadPort:
+        why = tr("Enter a port from 1 to 65535.");
+        break;
+    }
+    const bool portWrong = problem == ProxyFieldsProblem::BadPort;
+    markField(m_ui->m_proxy_addr_edit, !why.isEmpty() && !portWrong);
+    markField(m_ui->m_proxy_port_edit, portWrong);
+    m_error_line->setText(why);
+    m_error_line->setVisible(!why.isEmpty());
+    return why.isEmpty();
+}
+
+void ProxyDialog::markField(QLineEdit* field, bool invalid) {
+    // The style sheet draws a field with this property in red.
+    field->setProperty("invalid", invalid);
+    field->style()->unpolish(field);
+    field->style()->polish(field);
+    if (invalid) {
+        field->setFocus(Qt::OtherFocusReason);
+        field->selectAll();
+    }
 }
 
 void ProxyDialog::storeSettings(ProxyMode mode, const ProxyFields& typed) {

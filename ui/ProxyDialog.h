@@ -6,6 +6,9 @@
 
 #include <memory>
 
+class QLabel;
+class QLineEdit;
+
 namespace Ui {
 class ProxyDialog;
 }
@@ -28,9 +31,13 @@ private:
     void loadSettings();
     ProxyMode chosenMode() const;
     ProxyFields fields() const;
+    // False after marking the field and saying why: custom mode needs a usable address and port.
+    bool customFieldsUsable(const ProxyFields& typed);
+    void markField(QLineEdit* field, bool invalid);
     void storeSettings(ProxyMode mode, const ProxyFields& fields);
 
     std::unique_ptr<Ui::ProxyDialog> m_ui;
+    QLabel* m_error_line;
 };
 
 } // namespace Vorlant

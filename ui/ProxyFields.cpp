@@ -52,4 +52,14 @@ bool ProxyFields::addressFitsUrl() const {
     return !host.isEmpty() && storedAndRead.host(QUrl::FullyDecoded) == host;
 }
 
+ProxyFieldsProblem ProxyFields::customProblem() const {
+    if (address.trimmed().isEmpty())
+        return ProxyFieldsProblem::NoAddress;
+    if (!addressFitsUrl())
+        return ProxyFieldsProblem::BadAddress;
+    bool number = false;
+    const quint16 value = port.toUShort(&number, 10);
+    return number && value != 0 ? ProxyFieldsProblem::None : ProxyFieldsProblem::BadPort;
+}
+
 } // namespace Vorlant

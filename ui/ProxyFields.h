@@ -12,6 +12,9 @@ enum class ProxyMode { NoProxy, System, Custom };
 ProxyMode proxyModeFromText(const QString& text);
 QString proxyModeText(ProxyMode mode);
 
+// What keeps the dialog's fields from making a usable custom proxy.
+enum class ProxyFieldsProblem { None, NoAddress, BadAddress, BadPort };
+
 // The address and port texts of the proxy dialog, and how they map to the stored "proxy-url".
 struct ProxyFields {
     QString address;
@@ -28,6 +31,9 @@ struct ProxyFields {
     // False when the address is not blank but cannot be stored as the URL's host: QUrl would
     // silently drop it (spaces, "/", "@", "host:port", ...) and store no host at all.
     bool addressFitsUrl() const;
+
+    // For custom mode: an address that fits and a port that is a whole number from 1 to 65535.
+    ProxyFieldsProblem customProblem() const;
 };
 
 } // namespace Vorlant
