@@ -24,6 +24,10 @@ QString catalogueFailureReason(quint32 code, QNetworkReply::NetworkError error) 
     // A cancellation that is not a time-out: the body went over the size bound.
     if (code == 200 || error == QNetworkReply::OperationCanceledError)
         return CatalogueLoader::tr("the server's reply could not be read");
+    // Said apart from "no connection": the server was reached, and it is its certificate (or a
+    // captive portal in its place) that the user or an administrator has to look at.
+    if (error == QNetworkReply::SslHandshakeFailedError)
+        return CatalogueLoader::tr("the server's certificate is not trusted");
     if (error >= QNetworkReply::ProxyConnectionRefusedError &&
         error <= QNetworkReply::UnknownProxyError)
         return CatalogueLoader::tr("the proxy refused the connection");

@@ -8,7 +8,7 @@
 # Usage: test_deploy.py ZIP INSTALLER SDDL WINE_RUN ARTIFACTS (as root: the pool's host name and
 # the trusted certificates are replaced in a private mount namespace, since Qt sends no loopback
 # address through a proxy, and Wine's Schannel trusts the roots in /etc/ssl/certs)
-import ctypes, json, os, re, signal, socket, subprocess, sys, tempfile, time, zipfile
+import ctypes, glob, json, os, re, signal, socket, subprocess, sys, tempfile, time, zipfile
 
 ZIP, SETUP, SDDL, WINE_RUN, ARTIFACTS = sys.argv[1:6]
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -139,6 +139,8 @@ process = start(INSTALLED, "win10", "https" + rogue)
 until(lambda: "tls-error" in open(work + "/requests").read()[seen:], lambda: "the untrusted certificate not refused")
 time.sleep(2)
 assert process.poll() is None and values(STORE + r"\miners\monero") == {}, "crashed or wrote entries"
+log = glob.glob(PREFIX + "/drive_c/users/*/AppData/Local/vorlant-service/log/vorlant.log")
+until(lambda: "pool.vorlant.test: the server's certificate is not trusted." in open(*log).read(), lambda: log)
 stop(process)
 
 # An install over a damaged one mends it in place; the uninstall leaves exactly the store.
