@@ -67,8 +67,8 @@ void nameCoinRow(const CatalogueCoin& coin, QComboBox* cores, QComboBox* mergedM
 // Scaled screens get the drawing made at twice the size, brought smoothly to their scale.
 QPixmap logo() {
     const qreal ratio = qMax(qGuiApp->devicePixelRatio(), 1.0);
-    QImageReader reader(ratio > 1.0 ? QStringLiteral(":/images/logo@2x") : QStringLiteral(":/images/logo"),
-                        "png");
+    QImageReader reader(
+        ratio > 1.0 ? QStringLiteral(":/images/logo@2x") : QStringLiteral(":/images/logo"), "png");
     reader.setAutoDetectImageFormat(false);
     if (ratio > 1.0)
         reader.setScaledSize(reader.size() * ratio / 2.0);
