@@ -82,13 +82,15 @@ QPixmap logo() {
 MainDialog::MainDialog()
     : QDialog(nullptr)
     , m_ui(new Ui::MainDialog) {
+    Settings& settings = Settings::instance();
+    loadServerUrl(settings);
+    // The request goes out before the form is built: its round trip then overlaps the form's
+    // first text, which loads the fonts. Its answer comes through the event loop, after this.
+    requestCatalogue();
     m_ui->setupUi(this);
     m_ui->label_2->setPixmap(logo());
-    Settings& settings = Settings::instance();
-    const QString email = settings.value(QStringLiteral("email"), QVariant()).toString();
-    loadServerUrl(settings);
-    m_ui->m_email_edit->setText(email);
-    requestCatalogue();
+    m_ui->m_email_edit->setText(settings.value(QStringLiteral("email"), QVariant()).toString());
+    showProxyNotice();
     addHeaderRow();
     connect(m_ui->m_email_edit, &QLineEdit::textChanged, [this](const QString& text) {
         Settings::instance().setValue(QStringLiteral("email"), text);
@@ -112,7 +114,6 @@ void MainDialog::requestCatalogue() {
             SLOT(poolResponce(quint32, QByteArray, QVariant)));
     connect(m_catalogue, &CatalogueLoader::failedSignal, this, &MainDialog::showCatalogueFailure);
     m_catalogue->requestNow();
-    showProxyNotice();
 }
 
 void MainDialog::showCatalogueFailure(const QString& message) {
