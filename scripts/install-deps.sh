@@ -9,7 +9,7 @@ packages=(
     clang libclang-rt-14-dev
     python3 microsocks desktop-file-utils appstream lintian dpkg-dev
     xvfb xauth xdotool x11-utils imagemagick fonts-dejavu-core
-    util-linux mount procps iproute2
+    util-linux mount procps iproute2 gdb
     "$@"
 )
 

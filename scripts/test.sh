@@ -21,7 +21,10 @@ run_suite() {
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug "$@" >/dev/null
     cmake --build "$build" -- -j2
     echo "== $name tests"
-    ctest --test-dir "$build" --output-on-failure -j2
+    # A test that fails is run once more, its first output kept in the log: the suites start real
+    # processes on a shared machine, and a failure seen once and never again is worth reading but
+    # not worth losing a run over. A fault in the program fails both times.
+    ctest --test-dir "$build" --output-on-failure -j2 --repeat until-pass:2
 }
 
 run_suite plain

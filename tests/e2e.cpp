@@ -68,8 +68,23 @@ class E2E : public QObject {
                           QStringList{"HOME=/etc/xdg/home", "XDG_RUNTIME_DIR=/etc/xdg", "LC_ALL=C.UTF-8",
                                       "QT_QPA_PLATFORM=offscreen", "DBUS_SESSION_BUS_ADDRESS=disabled:"} +
                           variables); // the last of a name counts
-        QTRY_VERIFY_WITH_TIMEOUT(
-            store.isNull() || QSettings(Store, QSettings::IniFormat).contains("miners/wownero/pool"), Deadline);
+        const auto stored = [&] {
+            return store.isNull() || QSettings(Store, QSettings::IniFormat).contains("miners/wownero/pool");
+        };
+        if (!QTest::qWaitFor(stored, Deadline))
+            QFAIL("no coin rows stored; " + appState());
+    }
+
+    // Whether the program still runs, where its threads wait (with gdb at hand), and the end of
+    // its output, where a sanitizer's report stands.
+    QByteArray appState() {
+        if (m_app->state() != QProcess::Running)
+            return "the program ended, exit code " + QByteArray::number(m_app->exitCode()) + ":\n" +
+                   m_app->readAllStandardError().right(2000);
+        QProcess gdb;
+        gdb.start("gdb", {"-p", QString::number(m_app->processId()), "-batch", "-ex", "thread apply all bt 12"});
+        gdb.waitForFinished(Deadline);
+        return "the program runs:\n" + gdb.readAll() + m_app->readAllStandardError().right(2000);
     }
 
 private slots:
@@ -93,9 +108,9 @@ private slots:
         if (m_app && (m_app->terminate(), !m_app->waitForFinished(5000)))
             m_app->kill();
         const QString output = m_app ? m_app->readAll() + m_app->readAllStandardError() : "";
-        // The program's output, when it shows a sanitizer's report or the test failed.
+        // The end of the program's output, when it shows a sanitizer's report or the test failed.
         QVERIFY2(!QTest::currentTestFailed() && !output.contains(QRegularExpression("Sanitizer|runtime error:")),
-                 qPrintable(output));
+                 qPrintable(output.right(2000)));
     }
 
     // Settings stored | environment | User-Agent's kind | where microsocks connects ("": not used)
