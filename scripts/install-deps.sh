@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    build-essential cmake ninja-build ccache pkg-config
+    build-essential cmake ninja-build ccache pkg-config icoutils
     qtbase5-dev qtbase5-dev-tools
     clang libclang-rt-14-dev
     python3 microsocks desktop-file-utils appstream lintian dpkg-dev

@@ -12,15 +12,14 @@ build="$root/build/deb"
 # Debian's hardening flags (fortified functions, read-only relocations, immediate binding), as
 # its own packages get them.
 eval "$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --export=sh)"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORLANT_BUILD_TESTS=OFF \
-    >/dev/null
-cmake --build "$build" -- -j2
+cmake --preset deb >/dev/null
+cmake --build --preset deb
 rm -f "$build"/package/*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/package/*.deb)
 
 desktop-file-validate packaging/deb/vorlant-settings.desktop
-appstreamcli validate --no-net --pedantic packaging/deb/net.vorlant.settings.metainfo.xml >/dev/null
+appstreamcli validate --no-net --pedantic "$build/deb/net.vorlant.settings.metainfo.xml" >/dev/null
 # lintian exits non-zero on an error; warnings are printed for a reader to compare with the notes.
 lintian --info --tag-display-limit 0 "$deb"
 echo "$deb"
