@@ -27,3 +27,11 @@ if [ "${#missing[@]}" -gt 0 ]; then
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
         "${missing[@]}" >/dev/null
 fi
+
+# Earlier, the scripts built as root when an ordinary user started them: give such a build/
+# back to the user, who builds in it from now on.
+build=$(dirname "$0")/../build
+if [ "$(id -u)" -ne 0 ] && [ -n "$(find "$build" ! -user "$(id -u)" -print -quit 2>/dev/null)" ]; then
+    echo "Giving $(realpath "$build") back to $(id -un) (it holds files of another user)"
+    sudo chown -R "$(id -u):$(id -g)" "$build"
+fi
