@@ -13,9 +13,8 @@ root=$(pwd)
 runs=${1:-5}
 
 build="$root/build/bench"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORLANT_BUILD_TESTS=OFF \
-    -DVORLANT_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build "$build" --target bench_catalogue -- -j2 >/dev/null
+cmake --preset bench >/dev/null
+cmake --build --preset bench --target bench_catalogue >/dev/null
 bench="$build/benchmarks/bench_catalogue"
 
 work=$(mktemp -d)

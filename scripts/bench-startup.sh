@@ -10,19 +10,13 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 runs=${1:-10}
 
-if [ "$(id -u)" -ne 0 ]; then
-    # The throwaway store needs a private mount namespace, which needs root.
-    exec sudo "$0" "$@"
-fi
-
 build="$root/build/bench"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORLANT_BUILD_TESTS=OFF \
-    -DVORLANT_BUILD_BENCHMARKS=ON >/dev/null
-cmake --build "$build" --target vorlant-settings bare_startup -- -j2 >/dev/null
+cmake --preset bench >/dev/null
+cmake --build --preset bench --target vorlant-settings bare_startup >/dev/null
 
 # An empty tmpfs over the system-scope settings folder (/etc/xdg) for the whole run: the
-# program's store lives there and goes with the namespace.
-unshare --mount --propagation private -- bash -c '
+# program's store lives there and goes with the namespace, which needs root.
+scripts/as-root.sh unshare --mount --propagation private -- bash -c '
     set -e
     mount -t tmpfs vorlant-store /etc/xdg
     exec python3 "$1/benchmarks/startup_bench.py" --real "$2/vorlant-settings" \

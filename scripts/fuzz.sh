@@ -26,14 +26,9 @@ esac
 build="$root/build/fuzz"
 targets=(fuzz_migration fuzz_catalogue)
 
-launcher=()
-if command -v ccache >/dev/null; then
-    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
 echo "== fuzz build"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
-    -DVORLANT_FUZZ=ON -DVORLANT_BUILD_TESTS=OFF "${launcher[@]}" >/dev/null
-cmake --build "$build" --target "${targets[@]}" -- -j2
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz --target "${targets[@]}"
 
 # Every input writes the store file a few times; on a RAM-backed folder that costs nothing.
 scratch_parent=${TMPDIR:-/tmp}

@@ -1,20 +1,15 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and starts the program against the local sample pool
-# catalogue, with a throwaway shared store: the machine's real store is never touched.
+# catalogue, with a throwaway shared store: the machine's real store is never touched. Started
+# by an ordinary user, only the program's private mount namespace is made as root (sudo).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-if [ "$(id -u)" -ne 0 ]; then
-    # The throwaway store needs a private mount namespace, which needs root.
-    exec sudo --preserve-env=DISPLAY,XAUTHORITY "$0" "$@"
-fi
-
 scripts/install-deps.sh
 build="$root/build/run"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVORLANT_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build"
+cmake --preset run >/dev/null
+cmake --build --preset run
 
 work=$(mktemp -d)
 cleanup() { kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"; }
@@ -35,8 +30,8 @@ fi
 
 echo "Sample pool catalogue on http://127.0.0.1:$port; throwaway store; close the window to end."
 # A private mount namespace with an empty folder over the system-scope settings folder
-# (/etc/xdg): the program's store lives there only for this run.
-unshare --mount --propagation private -- bash -c '
+# (/etc/xdg): the program's store lives there only for this run. The namespace needs root.
+scripts/as-root.sh unshare --mount --propagation private -- bash -c '
     set -e
     mount -t tmpfs vorlant-store /etc/xdg
     mkdir /etc/xdg/vorlant

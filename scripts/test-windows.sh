@@ -8,15 +8,12 @@
 # suite is skipped with a note, except in CI (CI set), where that is an error.
 #
 # With --package (scripts/package-windows.sh) it builds only the installer, and tests nothing.
+# apt-get and the deploy test's private mount namespace run as root (sudo when started by an
+# ordinary user); all else runs as the user who starts it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build="$root/build/windows"
-
-if [ "$(id -u)" -ne 0 ]; then
-    # apt-get, and the deploy test's private mount namespace, need root.
-    exec sudo --preserve-env=QT_MINGW_PREFIX,CI "$0" "$@"
-fi
 
 qt_source=${QT_MINGW_PREFIX:-$(dirname "$root")/shared/toolchains/qt5-mingw-w64.tar.xz}
 if [ ! -e "$qt_source" ]; then
@@ -53,17 +50,23 @@ else
 fi
 
 echo "== windows build (MinGW-w64, Qt at $qt_prefix)"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_PREFIX_PATH="$qt_prefix" >/dev/null
+cmake --preset windows -DCMAKE_PREFIX_PATH="$qt_prefix" >/dev/null
 if [ "${1:-}" = --package ]; then
-    cmake --build "$build" --target vorlant-settings-installer -- -j2
+    cmake --build --preset windows --target vorlant-settings-installer
     echo "== installer: $(ls "$build"/vorlant-settings-*-setup.exe)"
     exit 0
 fi
-cmake --build "$build" -- -j2
+cmake --build --preset windows
 
 echo "== windows tests (under Wine, throwaway prefix $build/wineprefix)"
 # A fresh registry for every run; wine-run.sh creates the prefix on first use.
 rm -rf "$build/wineprefix"
-ctest --test-dir "$build" --output-on-failure -j2
+status=0
+ctest --preset windows || status=$?
+if [ "$(id -u)" -ne 0 ]; then
+    # The deploy test's Wine server, root's, writes its prefix's registry out when it ends, half a
+    # minute after the test: wait for it, then give what it wrote back to the user too.
+    for _ in $(seq 60); do pgrep -u 0 -x wineserver >/dev/null || break; sleep 1; done
+    sudo chown -R --from=0 "$(id -u):$(id -g)" "$build"
+fi
+exit "$status"

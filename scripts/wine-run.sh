@@ -36,7 +36,10 @@ mkdir -p "$(dirname "$prefix")"
     # Two tests starting at once must not both create the prefix.
     flock 9
     if [ ! -e "$prefix/.vorlant-ready" ]; then
+        # Made here, so that it is the caller's: Wine refuses to make a prefix in a folder of
+        # another user's (root's test in the user's build).
         rm -rf "$prefix"
+        mkdir "$prefix"
         wine wineboot --init >/dev/null 2>&1
         wineserver --wait
         touch "$prefix/.vorlant-ready"

@@ -68,7 +68,7 @@ QString Settings::location() const {
 }
 
 QString Settings::currentVersion() {
-    return QStringLiteral("%1.%2").arg(QStringLiteral("5"), QStringLiteral("10"));
+    return QStringLiteral("%1.%2").arg(QLatin1String(VORLANT_MAJOR), QLatin1String(VORLANT_MINOR));
 }
 
 } // namespace Vorlant

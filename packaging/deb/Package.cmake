@@ -9,28 +9,29 @@ set(VORLANT_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/vorlant-settings)
 install(TARGETS vorlant-settings RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${VORLANT_DEB_DIR}/vorlant-settings.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${VORLANT_DEB_DIR}/net.vorlant.settings.metainfo.xml
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${VORLANT_DEB_DIR}/copyright DESTINATION ${VORLANT_DOC_DIR})
 
-# The menu icon comes from the Windows icon, so the two cannot drift apart.
-add_executable(vorlant_icon_png ${VORLANT_DEB_DIR}/icon_png.cpp)
-target_link_libraries(vorlant_icon_png PRIVATE Qt5::Gui vorlant_flags)
+# The AppStream release, the manual page and the changelog's top entry carry the project's
+# version, filled in here.
+foreach(file net.vorlant.settings.metainfo.xml vorlant-settings.1 changelog)
+    configure_file(${VORLANT_DEB_DIR}/${file}.in ${VORLANT_DEB_OUT}/${file} @ONLY)
+endforeach()
+install(FILES ${VORLANT_DEB_OUT}/net.vorlant.settings.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# The menu icon is the Windows icon's 64 x 64 image, so the two cannot drift apart.
+find_program(VORLANT_ICOTOOL icotool REQUIRED)
 add_custom_command(OUTPUT ${VORLANT_DEB_OUT}/vorlant-settings.png
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${VORLANT_DEB_OUT}
-    COMMAND vorlant_icon_png ${PROJECT_SOURCE_DIR}/resources/vorlant.ico
-            ${VORLANT_DEB_OUT}/vorlant-settings.png
-    DEPENDS vorlant_icon_png ${PROJECT_SOURCE_DIR}/resources/vorlant.ico)
+    COMMAND ${VORLANT_ICOTOOL} -x -w 64 -b 32 -o ${VORLANT_DEB_OUT}/vorlant-settings.png
+            ${PROJECT_SOURCE_DIR}/resources/vorlant.ico
+    DEPENDS ${PROJECT_SOURCE_DIR}/resources/vorlant.ico)
 
 # Debian wants the manual page and the changelog compressed, without a name or time stamp
 # inside (-n), so that the same sources give the same package.
-foreach(pair "vorlant-settings.1;vorlant-settings.1.gz" "changelog;changelog.gz")
-    list(GET pair 0 source)
-    list(GET pair 1 packed)
-    add_custom_command(OUTPUT ${VORLANT_DEB_OUT}/${packed}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${VORLANT_DEB_OUT}
-        COMMAND gzip -9n < ${VORLANT_DEB_DIR}/${source} > ${VORLANT_DEB_OUT}/${packed}
-        DEPENDS ${VORLANT_DEB_DIR}/${source})
+foreach(file vorlant-settings.1 changelog)
+    add_custom_command(OUTPUT ${VORLANT_DEB_OUT}/${file}.gz
+        COMMAND gzip -9n < ${VORLANT_DEB_OUT}/${file} > ${VORLANT_DEB_OUT}/${file}.gz
+        DEPENDS ${VORLANT_DEB_OUT}/${file})
 endforeach()
 add_custom_target(vorlant_install_files ALL DEPENDS
     ${VORLANT_DEB_OUT}/vorlant-settings.png
