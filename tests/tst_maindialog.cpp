@@ -223,30 +223,29 @@ private slots:
         QTRY_COMPARE(line("m_catalogue_notice_label"), failed + " answered with HTTP status 503. Trying again in 5 seconds.");
         QCOMPARE(line("m_proxy_notice_label"), "The custom proxy (socks://127.0.0.1:0) can't be used, so "
                  "connections go direct, without a proxy. Set its address and port in the proxy settings.");
-        qputenv("all_proxy", "http://127.0.0.1:1"); // the system's proxy, as Qt reads it on Linux
-        const auto retry = [&dialog] { // "Use system settings" and OK
-            QTimer::singleShot(0, [] {
+        const auto retry = [&dialog](const char* choice) { // the choice and OK in the proxy dialog
+            QTimer::singleShot(0, [choice] {
                 auto* proxy = qobject_cast<ProxyDialog*>(QApplication::activeModalWidget());
-                proxy->findChild<QRadioButton*>("m_system_proxy_radio")->setChecked(true);
+                proxy->findChild<QRadioButton*>(choice)->setChecked(true);
                 proxy->accept();
             });
             dialog.proxyDialogClicked();
         };
-        retry();
+        qputenv("all_proxy", "http://127.0.0.1:1"); // the system's proxy, as Qt reads it on Linux
+        retry("m_system_proxy_radio");
+        qunsetenv("all_proxy");
         QCOMPARE(line("m_catalogue_notice_label"), failed + " answered with HTTP status 503. Trying again now.");
         QTRY_COMPARE(line("m_catalogue_notice_label"), failed + " answered with HTTP status 503. Trying again in 15 seconds.");
         QCOMPARE(line("m_proxy_notice_label"), "The system has no SOCKS5 proxy, so connections go direct, without "
                  "a proxy. Set one in the system, or choose another in the proxy settings.");
         // The same failure again: logged once.
         QCOMPARE(Test::readFile(Logger::logDirectory() + "/vorlant.log").count("HTTP status 503"), 1);
-        qputenv("all_proxy", "socks5://127.0.0.1:1"); // not used for a loopback address
-        retry();
+        retry("m_no_proxy_radio"); // and the line goes
         QTRY_COMPARE(line("m_catalogue_notice_label"), "The pool at 127.0.0.1 lists no coins to mine. Trying again in 1 minute.");
-        retry(); // a captive portal's page
+        retry("m_no_proxy_radio"); // a captive portal's page
         QTRY_COMPARE(line("m_catalogue_notice_label"), failed + "'s reply could not be read. Trying again in 5 minutes.");
-        retry();
+        retry("m_no_proxy_radio");
         QTRY_VERIFY_WITH_TIMEOUT(dialog.findChild<QLabel*>("m_coin_abbr_label"), 3000);
-        qunsetenv("all_proxy");
         dialog.poolResponce(200, R"({"d": {"family": "cryptonight"}})", QVariant()); // rows come once only
         const auto tickers = dialog.findChildren<QLabel*>("m_coin_abbr_label");
         QCOMPARE(tickers.size(), 1);
