@@ -31,8 +31,9 @@ template <typename T = QComboBox> static T* cell(QWidget& dialog, int column) {
     return qobject_cast<T*>(dialog.findChild<QGridLayout*>()->itemAtPosition(1, column)->widget());
 }
 
-// One coin with two merged-mining partners, one of whose ports wraps, neither a row of its own (one
-// listed by the catalogue, in another family's letter case); a "%2" in its host must not swallow the port. Besides, coins that get no row, no store access and no partner: another family,
+// One coin with two merged-mining partners, neither a row of its own (the catalogue lists one, of a
+// family in other letter case), one of whose ports wraps; a "%2" in its host must not swallow the
+// port. Besides, coins that get no row, no store access and no partner: another family,
 // one in other letter case (registry keys ignore it, the two would share one entry), and unusable
 // ids: "", "/", "\" or a control character inside.
 static QByteArray catalogue(const QString& id, bool showByDefault = true) {
