@@ -83,7 +83,7 @@ void NetworkEnvironment::applyProxySettings() {
         mode == QLatin1String("system") ? systemSocksProxy() : QNetworkProxy();
     QNetworkProxy::setApplicationProxy(proxyFromSettings(mode, url, system));
     // No proxy on the wire either way, as the service does with the same keys; but said, once.
-    const QString notice = customProxyUnusable(mode, url) ? unusableProxyNotice(url) : QString();
+    const QString notice = noticeFor(mode, url, system);
     if (!notice.isEmpty() && notice != d->proxyNotice)
         Logger::error(QString(), notice);
     d->proxyNotice = notice;
@@ -94,7 +94,14 @@ QString NetworkEnvironment::proxyNotice() const {
     return d->proxyNotice;
 }
 
-QString NetworkEnvironment::unusableProxyNotice(const QUrl& url) {
+QString NetworkEnvironment::noticeFor(const QString& mode, const QUrl& url,
+                                      const QNetworkProxy& system) {
+    // The user chose a proxy in system mode too: going direct for want of one is said alike.
+    if (mode == QLatin1String("system") && system.type() == QNetworkProxy::NoProxy)
+        return tr("The system has no SOCKS5 proxy, so connections go direct, without a proxy. "
+                  "Set one in the system, or choose another in the proxy settings.");
+    if (!customProxyUnusable(mode, url))
+        return QString();
     // Without user info: a hand-edited URL may carry a password, which has no place in a log.
     const QString shown = url.isEmpty() ? tr("no address") : url.toString(QUrl::RemoveUserInfo);
     return tr("The custom proxy (%1) can't be used, so connections go direct, without a proxy. "

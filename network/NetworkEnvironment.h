@@ -58,7 +58,7 @@ signals:
 
 private:
     NetworkEnvironment();
-    static QString unusableProxyNotice(const QUrl& url);
+    static QString noticeFor(const QString& mode, const QUrl& url, const QNetworkProxy& system);
     Q_DISABLE_COPY(NetworkEnvironment)
 
     struct Private;

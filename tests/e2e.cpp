@@ -123,14 +123,16 @@ private slots:
         row("custom socks") << R"(proxy="custom" proxy-url="socks://127.0.0.1:1080"|||127.0.0.1)";
         row("capital scheme, no port") << R"(proxy="custom" proxy-url="SOCKS://127.0.0.1"|||127.0.0.1)";
         row("proxy by name") << R"(proxy="custom" proxy-url="socks://localhost:1080"|||127.0.0.1)";
-        // Direct, as the service goes, but said: the log's second entry.
+        // Direct, as the service goes, but said: the log's second entry (a system proxy below too).
         row("http scheme") << R"(proxy="custom" proxy-url="http://127.0.0.1:1080"||||[error]  The custom proxy )"
             "(http://127.0.0.1:1080) can't be used, so connections go direct, without a proxy. Set its "
             "address and port in the proxy settings.";
         row("no proxy") << R"(proxy="no" proxy-url="socks://127.0.0.1:1080"|||)";
         // A system proxy is handed the name, as the system says.
         row("system socks") << R"(proxy="system"|all_proxy=socks5://127.0.0.1:1080||pool.vorlant.test)";
-        row("system http") << R"(proxy="system"|all_proxy=http://127.0.0.1:1080||)";
+        row("system http") << R"(proxy="system"|all_proxy=http://127.0.0.1:1080|||[error]  The system has no )"
+            "SOCKS5 proxy, so connections go direct, without a proxy. Set one in the system, or choose another in "
+            "the proxy settings.";
     }
     void catalogueRequest() {
         QFETCH(QString, row);

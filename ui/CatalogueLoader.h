@@ -17,11 +17,20 @@ class DownloadManager;
 // short while the network may just be coming up at login, then every five minutes.
 int catalogueRetryPause(int failures);
 
+// The window's words for the next try, a pause of `pause` ms from now.
+QString catalogueRetryText(int pause);
+
 // Why a catalogue request failed, in the user's words, from the reply's HTTP status (0 when
 // none came) and the last network error the request reported.
 QString catalogueFailureReason(quint32 code, QNetworkReply::NetworkError error);
 
-// Fetches the pool catalogue until a readable reply comes: one request at a time, again after
+// What the user is told of a reply from `server`: empty for a catalogue that lists a coin the
+// window shows. One that lists none is a failure too, retried alike: a pool in maintenance may
+// answer so for a while.
+QString catalogueFailure(const QString& server, quint32 code, QNetworkReply::NetworkError error,
+                         const QByteArray& body);
+
+// Fetches the pool catalogue until a catalogue with coins comes: one request at a time, again after
 // growing pauses, and at once when asked (the proxy settings changed). A failure is told
 // through failedSignal and logged once for as long as it stays the same.
 class CatalogueLoader final : public QObject {
@@ -37,13 +46,14 @@ public:
     void stop();
 
 signals:
-    // A reply with status 200 whose body is a JSON object.
+    // A reply with status 200 whose body is a catalogue listing at least one coin to mine.
     void replySignal(quint32 _code, QByteArray _data, QVariant _user_data);
+    // The failure and when the next try comes.
     void failedSignal(QString _message);
 
 private:
     void finished(quint32 code, const QByteArray& data, const QVariant& userData);
-    void failed(quint32 code);
+    void failed(const QString& message);
 
     QNetworkRequest m_request;
     std::unique_ptr<DownloadManager> m_manager;

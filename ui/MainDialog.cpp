@@ -28,7 +28,7 @@ void registerPartners(const QVector<CatalogueCoin>& coins) {
     QVector<MergedMiningModel::Pool> pools;
     for (const CatalogueCoin& coin : coins) {
         for (const MergedPool& partner : coin.partners)
-            pools.append(MergedMiningModel::Pool(coin.id, partner.id));
+            pools.append({coin.id, partner.id, partner.ticker});
     }
     MergedMiningModel::instance().addPools(pools);
 }
@@ -52,6 +52,7 @@ void mergedMiningChosen(const QComboBox* combo, const QString& coin, int index) 
 // tells a screen reader which coin a row's combo belongs to on both.
 void nameForScreenReaders(QComboBox* combo, const QString& name) {
     auto* caption = new QLabel(name, combo->parentWidget());
+    caption->setTextFormat(Qt::PlainText); // a ticker that looks like markup is read as it is
     caption->setBuddy(combo);
     caption->hide();
 }

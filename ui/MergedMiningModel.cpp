@@ -6,7 +6,7 @@ namespace Vorlant {
 
 MergedMiningModel::MergedMiningModel(QObject* parent)
     : FlatListModel(parent) {
-    m_pools.append(Pool(QString(), QString()));
+    m_pools.append(Pool());
     m_rows_of[QString()].append(0);
 }
 
@@ -22,7 +22,7 @@ void MergedMiningModel::addPools(const QVector<Pool>& pools) {
     beginInsertRows(QModelIndex(), first, first + pools.size() - 1);
     m_pools += pools;
     for (int row = first; row < m_pools.size(); ++row)
-        m_rows_of[m_pools.at(row).first].append(row);
+        m_rows_of[m_pools.at(row).coin].append(row);
     endInsertRows();
 }
 
@@ -38,20 +38,20 @@ QVariant MergedMiningModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
         switch (index.column()) {
         case 0:
-            return tickerOf(pool.second);
+            return tickerOf(pool);
         case 1:
-            return pool.second;
+            return pool.mergedPool;
         case 2:
-            return pool.first;
+            return pool.coin;
         default:
             return QVariant();
         }
     case Qt::UserRole:
-        return pool.second;
+        return pool.mergedPool;
     case TickerRole:
-        return tickerOf(pool.second);
+        return tickerOf(pool);
     case CoinRole:
-        return pool.first;
+        return pool.coin;
     default:
         return QVariant();
     }
@@ -64,16 +64,22 @@ const QVector<int>& MergedMiningModel::rowsOf(const QString& coin) const {
 }
 
 MergedMiningModel::Pool MergedMiningModel::poolAt(int row) const {
-    return row >= 0 && row < m_pools.size() ? m_pools.at(row) : Pool(QString(), QString());
+    return row >= 0 && row < m_pools.size() ? m_pools.at(row) : Pool();
 }
 
-QVariant MergedMiningModel::tickerOf(const QString& mergedPool) {
-    // The ticker is read on every call: the catalogue handler may write it after the row exists.
+QString MergedMiningModel::tickerOf(const Pool& pool) {
     // An empty id would address the "miners" group itself, so it is never looked up.
-    const QString no = tr("No");
-    if (mergedPool.isEmpty())
-        return no;
-    return Settings::instance().minerValue(mergedPool, QStringLiteral("ticker"), false, no);
+    if (pool.mergedPool.isEmpty())
+        return tr("No");
+    // The ticker is read on every call: the catalogue handler may write it after the row exists.
+    // A partner that is no row of its own has none stored; it is named all the same, never "No"
+    // like the row of no partner, which the user would pick without knowing what it stores.
+    const QString stored = Settings::instance()
+                               .minerValue(pool.mergedPool, QStringLiteral("ticker"), false)
+                               .toString();
+    if (!stored.isEmpty())
+        return stored;
+    return pool.catalogueTicker.isEmpty() ? pool.mergedPool : pool.catalogueTicker;
 }
 
 } // namespace Vorlant

@@ -2,15 +2,14 @@
 
 #include "ui/FlatListModel.h"
 #include <QHash>
-#include <QPair>
 #include <QString>
 #include <QVector>
 
 namespace Vorlant {
 
-// Every merged-mining partner of every coin, as (coin id, merged pool id) pairs in the order
-// they were registered, after a leading "No" row whose ids are null strings. Each coin row
-// looks at it through its own MergedMiningProxyModel.
+// Every merged-mining partner of every coin, in the order they were registered, after a leading
+// "No" row whose ids are null strings. Each coin row looks at it through its own
+// MergedMiningProxyModel.
 class MergedMiningModel final : public FlatListModel {
     Q_OBJECT
 
@@ -20,7 +19,11 @@ public:
         CoinRole = Qt::UserRole + 2,
     };
 
-    using Pool = QPair<QString, QString>; // (coin id, merged pool id)
+    struct Pool {
+        QString coin;
+        QString mergedPool;
+        QString catalogueTicker; // the catalogue's name for the partner, if it lists one
+    };
 
     explicit MergedMiningModel(QObject* parent = nullptr);
 
@@ -39,7 +42,7 @@ public:
 
 private:
     Pool poolAt(int row) const;
-    static QVariant tickerOf(const QString& mergedPool);
+    static QString tickerOf(const Pool& pool);
 
     QVector<Pool> m_pools;
     QHash<QString, QVector<int>> m_rows_of;

@@ -34,24 +34,35 @@ QStringList sortedKeys(const QJsonObject& object) {
     return keys;
 }
 
-QVector<MergedPool> parsePartners(const QJsonObject& merged) {
+QString tickerOf(const QJsonObject& object) {
+    return member(object, "ticker").toString().toUpper();
+}
+
+// A partner that gets no row of its own is still named in the catalogue where it lists the id.
+QVector<MergedPool> parsePartners(const QJsonObject& merged, const QJsonObject& root) {
     QVector<MergedPool> partners;
     partners.reserve(merged.size());
     for (const QString& id : sortedKeys(merged)) {
         const QJsonObject partner = merged.value(id).toObject();
-        partners.append({id, member(partner, "ip").toString(), portOf(partner)});
+        partners.append({id, member(partner, "ip").toString(), portOf(partner),
+                         tickerOf(root.value(id).toObject())});
     }
     return partners;
 }
 
-CatalogueCoin parseCoin(const QString& id, const QJsonObject& object) {
+bool isMinable(const QString& id, const QJsonObject& object) {
+    return member(object, "family").toString() == QLatin1String("cryptonight") &&
+           isUsableCoinId(id);
+}
+
+CatalogueCoin parseCoin(const QString& id, const QJsonObject& object, const QJsonObject& root) {
     const QJsonObject server = object.value(QLatin1String("server")).toObject();
     CatalogueCoin coin;
     coin.id = id;
-    coin.ticker = member(object, "ticker").toString().toUpper();
+    coin.ticker = tickerOf(object);
     coin.showByDefault = member(object, "showByDefault").toBool();
     coin.pool = hostAndPort(member(server, "ip").toString(), portOf(server));
-    coin.partners = parsePartners(server.value(QLatin1String("merged")).toObject());
+    coin.partners = parsePartners(server.value(QLatin1String("merged")).toObject(), root);
     return coin;
 }
 
@@ -63,16 +74,22 @@ QVector<CatalogueCoin> parseCatalogue(const QByteArray& body) {
     QSet<QString> takenEntries;
     for (const QString& id : sortedKeys(root)) {
         const QJsonObject object = root.value(id).toObject();
-        if (member(object, "family").toString() != QLatin1String("cryptonight"))
-            continue;
         // Registry keys ignore letter case: "XMR" and "xmr" would share one miner entry on
         // Windows. Only the first of them gets a row, on every platform alike.
-        if (isUsableCoinId(id) && !takenEntries.contains(id.toCaseFolded())) {
+        if (isMinable(id, object) && !takenEntries.contains(id.toCaseFolded())) {
             takenEntries.insert(id.toCaseFolded());
-            coins.append(parseCoin(id, object));
+            coins.append(parseCoin(id, object, root));
         }
     }
     return coins;
+}
+
+bool listsCoins(const QJsonObject& root) {
+    for (auto it = root.constBegin(); it != root.constEnd(); ++it) {
+        if (isMinable(it.key(), it.value().toObject()))
+            return true;
+    }
+    return false;
 }
 
 QVariantMap storedEntryOf(const QVariantMap& storedEntries, const QString& coinId) {

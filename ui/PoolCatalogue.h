@@ -6,6 +6,8 @@
 #include <QVariantMap>
 #include <QVector>
 
+class QJsonObject;
+
 namespace Vorlant {
 
 // A merged-mining partner of a catalogue coin.
@@ -13,6 +15,7 @@ struct MergedPool {
     QString id;
     QString host;
     quint16 port = 0;
+    QString ticker; // upper-cased, of the catalogue's coin of this id; empty when none is listed
 };
 
 // One minable coin of the pool catalogue, as the coin rows need it.
@@ -37,6 +40,9 @@ struct CoinChoices {
 // in ascending id order, the first of ids that differ only in letter case. A body that is not
 // a JSON object gives none.
 QVector<CatalogueCoin> parseCatalogue(const QByteArray& body);
+
+// Whether a catalogue's root object lists at least one coin that parseCatalogue() gives.
+bool listsCoins(const QJsonObject& root);
 
 // The stored entry of a coin among all entries (as Settings::miners() reports them); one whose
 // name differs only in letter case counts when there is no exact one.
