@@ -55,6 +55,17 @@ CatalogueCoin parseCoin(const QString& id, const QJsonObject& object) {
     return coin;
 }
 
+// The cores combo shows the stored count only while the coin is mined.
+CoinRow coinRow(const QString& id, const QString& ticker, const QStringList& partners,
+                const CoinChoices& choices) {
+    return {id,
+            ticker,
+            partners,
+            choices.running ? int(choices.speed) : 0,
+            choices.mergedMining,
+            QVariantMap()};
+}
+
 } // namespace
 
 QVector<CatalogueCoin> parseCatalogue(const QByteArray& body) {
@@ -87,10 +98,10 @@ QVariantMap storedEntryOf(const QVariantMap& storedEntries, const QString& coinI
     return QVariantMap();
 }
 
-CoinChoices coinChoices(const CatalogueCoin& coin, const QVariantMap& storedEntry) {
+CoinChoices coinChoices(const QVariantMap& storedEntry, bool showByDefault) {
     CoinChoices choices;
     if (storedEntry.isEmpty()) {
-        choices.visible = coin.showByDefault;
+        choices.visible = showByDefault;
         return choices;
     }
     // Once the coin is known, its stored flag wins over the catalogue's default.
@@ -124,7 +135,47 @@ QVariantMap minerEntry(const CatalogueCoin& coin, const CoinChoices& choices) {
         {QStringLiteral("running"), choices.running},
         {QStringLiteral("mergedPools"), mergedPools},
         {QStringLiteral("mergedMining"), choices.mergedMining},
+        {QStringLiteral("visible"), choices.visible},
     };
+}
+
+QVector<CoinRow> catalogueRows(const QVector<CatalogueCoin>& coins,
+                               const QVariantMap& storedEntries) {
+    QVector<CoinRow> rows;
+    rows.reserve(coins.size());
+    for (const CatalogueCoin& coin : coins) {
+        const CoinChoices choices =
+            coinChoices(storedEntryOf(storedEntries, coin.id), coin.showByDefault);
+        QStringList partners;
+        for (const MergedPool& partner : coin.partners)
+            partners.append(partner.id);
+        rows.append(coinRow(coin.id, coin.ticker, partners, choices));
+        rows.last().entry = minerEntry(coin, choices);
+    }
+    return rows;
+}
+
+QVariantMap entriesAsStored(const Settings& settings) {
+    QVariantMap entries = settings.miners();
+    const QString pools = QStringLiteral("mergedPools");
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        QVariantMap entry = it.value().toMap();
+        entry.insert(pools, settings.minerValue(it.key(), pools, false));
+        it.value() = entry;
+    }
+    return entries;
+}
+
+QVector<CoinRow> storedRows(const QVariantMap& storedEntries) {
+    QVector<CoinRow> rows;
+    for (auto it = storedEntries.cbegin(); it != storedEntries.cend(); ++it) {
+        const QVariantMap entry = it.value().toMap();
+        const QString ticker = entry.value(QStringLiteral("ticker")).toString();
+        const QVariantMap partners = entry.value(QStringLiteral("mergedPools")).toMap();
+        if (!ticker.isEmpty())
+            rows.append(coinRow(it.key(), ticker, partners.keys(), coinChoices(entry)));
+    }
+    return rows;
 }
 
 } // namespace Vorlant

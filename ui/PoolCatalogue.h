@@ -2,11 +2,14 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QVariantMap>
 #include <QVector>
 
 namespace Vorlant {
+
+class Settings;
 
 // A merged-mining partner of a catalogue coin.
 struct MergedPool {
@@ -22,6 +25,18 @@ struct CatalogueCoin {
     bool showByDefault = false;
     QString pool;                 // "host:port"
     QVector<MergedPool> partners; // ascending id
+};
+
+// One coin row of the window, whichever source described it: the catalogue or the store.
+struct CoinRow {
+    QString id;
+    QString ticker;
+    QStringList partners; // merged pool ids, ascending
+    int cores = 0;        // the cores combo's row: the stored count while running, else 0 (off)
+    QString mergedMining;
+    // Written as the row is built: a catalogue's row refreshes its coin's miner entry, while a
+    // row shown from the store writes nothing until the user chooses.
+    QVariantMap entry;
 };
 
 // The user's choices for one coin, carried forward from its stored miner entry.
@@ -44,12 +59,25 @@ QVariantMap storedEntryOf(const QVariantMap& storedEntries, const QString& coinI
 
 // The choices for a coin: initial ones for a coin without a stored entry, otherwise those of
 // the stored entry (as reported by Settings::miners()).
-CoinChoices coinChoices(const CatalogueCoin& coin, const QVariantMap& storedEntry);
+CoinChoices coinChoices(const QVariantMap& storedEntry, bool showByDefault = false);
 
 // The partner's pool address as stored under "mergedPools".
 QUrl mergedPoolUrl(const MergedPool& partner);
 
-// The miner entry written for a coin row (the eight keys that Settings::setMiner() takes).
+// The miner entry written for a coin row (the keys that Settings::setMiner() takes).
 QVariantMap minerEntry(const CatalogueCoin& coin, const CoinChoices& choices);
+
+// The rows of a catalogue's coins, each with the choices of its stored entry carried forward.
+QVector<CoinRow> catalogueRows(const QVector<CatalogueCoin>& coins,
+                               const QVariantMap& storedEntries);
+
+// Every stored entry as Settings::miners() reports it, but with "mergedPools" as the rows write
+// it: one map-valued key, where Settings::miners() reads a subgroup.
+QVariantMap entriesAsStored(const Settings& settings);
+
+// The rows of the entries that a catalogue wrote (those with a ticker), ascending id: what can be
+// changed while the catalogue cannot be loaded. Each entry's partners are the keys of its
+// "mergedPools" as the rows write it, one map-valued key.
+QVector<CoinRow> storedRows(const QVariantMap& storedEntries);
 
 } // namespace Vorlant
