@@ -21,8 +21,6 @@
 #include <QPixmap>
 #include <QUrl>
 
-#include <algorithm>
-
 namespace Vorlant {
 
 namespace {
@@ -247,13 +245,12 @@ QString MainDialog::coinWithFocus(int* column) const {
 }
 
 void MainDialog::focusCell(const QString& coin, int column) {
-    const auto it = std::find_if(m_rows.cbegin(), m_rows.cend(),
-                                 [&coin](const CoinRow& row) { return row.id == coin; });
-    QLayoutItem* cell =
-        it == m_rows.cend()
-            ? nullptr
-            : m_ui->m_coins_layout->itemAtPosition(m_first_row + int(it - m_rows.cbegin()), column);
-    (cell ? cell->widget() : m_ui->m_email_edit)->setFocus(Qt::OtherFocusReason);
+    for (int at = 0; at < m_rows.size(); ++at) {
+        QLayoutItem* cell = m_ui->m_coins_layout->itemAtPosition(m_first_row + at, column);
+        if (m_rows.at(at).id == coin)
+            return cell->widget()->setFocus();
+    }
+    m_ui->m_email_edit->setFocus();
 }
 
 // Every widget of the rows, their hidden captions too; the header and the failure line stay.

@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <QUrl>
 #include <QVariantMap>
 #include <QVector>
 
@@ -39,15 +38,6 @@ struct CoinRow {
     QVariantMap entry;
 };
 
-// The user's choices for one coin, carried forward from its stored miner entry.
-struct CoinChoices {
-    bool visible = false;
-    QString mergedMining;
-    quint32 speed = 1;
-    QString worker;
-    bool running = false;
-};
-
 // The coins of a catalogue reply that get a row: family exactly "cryptonight" and a usable id,
 // in ascending id order, the first of ids that differ only in letter case. A body that is not
 // a JSON object gives none.
@@ -56,16 +46,6 @@ QVector<CatalogueCoin> parseCatalogue(const QByteArray& body);
 // The stored entry of a coin among all entries (as Settings::miners() reports them); one whose
 // name differs only in letter case counts when there is no exact one.
 QVariantMap storedEntryOf(const QVariantMap& storedEntries, const QString& coinId);
-
-// The choices for a coin: initial ones for a coin without a stored entry, otherwise those of
-// the stored entry (as reported by Settings::miners()).
-CoinChoices coinChoices(const QVariantMap& storedEntry, bool showByDefault = false);
-
-// The partner's pool address as stored under "mergedPools".
-QUrl mergedPoolUrl(const MergedPool& partner);
-
-// The miner entry written for a coin row (the keys that Settings::setMiner() takes).
-QVariantMap minerEntry(const CatalogueCoin& coin, const CoinChoices& choices);
 
 // The rows of a catalogue's coins, each with the choices of its stored entry carried forward.
 QVector<CoinRow> catalogueRows(const QVector<CatalogueCoin>& coins,
