@@ -23,24 +23,36 @@ bool run(const QString& commandLine) {
     return QProcess::execute(commandLine.section(' ', 0, 0), commandLine.split(' ').mid(1)) == 0;
 }
 
+QString windowSize() {
+    QProcess xdotool;
+    xdotool.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^Vorlant.service.settings$",
+                              "getwindowgeometry", "--shell"});
+    xdotool.waitForFinished(Deadline);
+    return QRegularExpression("WIDTH=.*\nHEIGHT=\\d+").match(xdotool.readAll()).captured();
+}
+
 bool xdotool(const QString& commands) { // one command line per '|': 'type' ends a line
     const QStringList lines = commands.split('|');
     return std::all_of(lines.begin(), lines.end(),
                        [](auto& line) { return run("timeout 30 xdotool " + line); });
 }
 
-// The whole store as "key=value in JSON", against one of tests/data/e2e/ and the lines `extra`.
-void compareStore(const QString& expected, QStringList extra = {}) {
+// A store of tests/data/e2e/ as lines "key=value in JSON", its server `url`.
+QStringList storeLines(const QString& file, const QString& url = Url) {
+    return QString(readFile(Data + file)).replace("$URL", url).split('\n', Qt::SkipEmptyParts);
+}
+
+// The whole store, key by key, against such lines; of two for a key, the later counts.
+void compareStore(const QStringList& expected) {
     QSettings store(Store, QSettings::IniFormat);
-    QStringList actual;
+    QMap<QString, QString> actual, wanted;
     for (const QString& key : store.allKeys()) {
         const QJsonArray value{QJsonValue::fromVariant(store.value(key))};
-        actual << key + '=' + QJsonDocument(value).toJson(QJsonDocument::Compact).mid(1).chopped(1);
+        actual[key] = QJsonDocument(value).toJson(QJsonDocument::Compact).mid(1).chopped(1);
     }
-    extra += QString(readFile(Data + expected)).replace("$URL", Url).split('\n', Qt::SkipEmptyParts);
-    extra.sort();
-    actual.sort();
-    QCOMPARE(actual, extra);
+    for (const QString& line : expected)
+        wanted[line.section('=', 0, 0)] = line.section('=', 1);
+    QCOMPARE(actual, wanted);
 }
 } // namespace
 
@@ -140,7 +152,7 @@ private slots:
         startApp(("[General]\nserver=" + Url + '\n' + settings.join('\n')).toUtf8(),
                  column[1].split(' ', Qt::SkipEmptyParts));
         // No e-mail nor other coins until chosen; the merge-mining servers stored as URLs.
-        compareStore("catalogue.store", settings);
+        compareStore(storeLines("catalogue.store") + settings);
         const QVariantMap pools = QSettings(Store, QSettings::IniFormat).value("miners/arqma/mergedPools").toMap();
         for (const QVariant& url : pools)
             QCOMPARE(url.userType(), int(QMetaType::QUrl));
@@ -185,18 +197,46 @@ private slots:
     }
 
     // The pool down as the program starts, up a moment later: the failure logged once (the window's
-    // line says the same), then the rows from the first retry, after one request.
+    // line says the same), then the rows from the first retry, after one request. Meanwhile the rows
+    // of the catalogue's entries, as stored, take choices and write nothing else; a coin the
+    // catalogue has dropped among them, and a pool address it has changed since.
     void catalogueComesLater() {
         const QString record = "/etc/xdg/requests-later";
-        writeFile(Store, "[General]\nserver=http://pool.vorlant.test:8766\n");
-        startApp(QByteArray());
+        QStringList stored = storeLines("catalogue.store", "http://pool.vorlant.test:8766")
+                             << R"(miners/gone/ticker="GON")" << R"(miners/gone/mergedPools={"arqma":"http://a:1"})"
+                             << R"(miners/arqma/pool="arq.old.example.net:3731")";
+        for (const QString& line : stored) {
+            const QJsonDocument value = QJsonDocument::fromJson(('[' + line.section('=', 1) + ']').toUtf8());
+            QSettings(Store, QSettings::IniFormat).setValue(line.section('=', 0, 0), value[0].toVariant());
+        }
+        startApp(QByteArray(), {"QT_QPA_PLATFORM=xcb", "QT_XCB_GL_INTEGRATION=none"});
         const QByteArray failed = "] [error]  The coin list could not be loaded from pool.vorlant.test: no "
                                   "connection to the server.\n";
         QTRY_VERIFY_WITH_TIMEOUT(readFile(Log).contains(failed), Deadline);
+        const auto value = [](const char* key) { return QSettings(Store, QSettings::IniFormat).value(key).toString(); };
+        // Two cores and the first partner for arqma, the first row; then its cores' list left open.
+        QVERIFY(xdotool("search --sync --onlyvisible --name ^Vorlant.service.settings$ windowfocus --sync "
+                        "key Tab Tab Down Down Tab Down"));
+        stored << R"(miners/arqma/running="true")" << R"(miners/arqma/speed="2")" << R"(miners/arqma/mergedMining="conceal")";
+        QTRY_COMPARE_WITH_TIMEOUT(value("miners/arqma/mergedMining"), "conceal", Deadline);
+        QVERIFY(run("import -window root " QT_TESTCASE_BUILDDIR "/e2e-stored-rows.png"));
+        compareStore(stored);
+        QVERIFY(xdotool("key shift+Tab space"));
         QProcess* pool = start("python3", {VORLANT_SOURCE_DIR "/tools/samplepool/serve.py", "--port", "8766",
                                            "--record", record});
         QVERIFY(pool->waitForReadyRead(Deadline));
-        QTRY_VERIFY_WITH_TIMEOUT(QSettings(Store, QSettings::IniFormat).contains("miners/wownero/pool"), Deadline);
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(record).count('\n'), Deadline);
+        QTest::qWait(500); // the reply handled by now, were it not for the open list
+        compareStore(stored);
+        // One core chosen in the list, then the catalogue's rows with the focus on the same cell.
+        QVERIFY(xdotool("key Up Return"));
+        QTRY_COMPARE_WITH_TIMEOUT(value("miners/arqma/pool") + value("miners/arqma/speed"),
+                                  "arq.pool.example.net:37311", Deadline);
+        QVERIFY(xdotool("key Down"));
+        QTRY_COMPARE_WITH_TIMEOUT(value("miners/arqma/speed"), "2", Deadline);
+        QCOMPARE(windowSize(), "WIDTH=500\nHEIGHT=513"); // taller while the failure line was shown
+        // As on a start where the catalogue came at once, with the same choices; the dropped coin kept.
+        compareStore(stored << R"(miners/arqma/pool="arq.pool.example.net:3731")");
         QCOMPARE(readFile(Log).count("[error]") + readFile(record).count('\n'), 2);
     }
 
@@ -206,7 +246,7 @@ private slots:
         const QByteArray old = readFile(VORLANT_TEST_DATA "/stores/v105-derived.conf");
         startApp(QByteArray(old).replace("https://", (Url + "/").toUtf8()));
         QVERIFY(readFile(Record).contains(R"("path": "/api/2.3/pool/config")"));
-        compareStore("upgraded.store");
+        compareStore(storeLines("upgraded.store"));
     }
 
     void keyboard() {
@@ -235,17 +275,13 @@ private slots:
         QVERIFY(xdotool(focus.arg("Vorlant.service.settings") + "key Escape"));
         QVERIFY(m_app->waitForFinished(Deadline) && m_app->exitStatus() == QProcess::NormalExit);
         QCOMPARE(m_app->exitCode(), 0);
-        compareStore("keyboard.store"); // and nothing else changed
+        compareStore(storeLines("keyboard.store")); // and nothing else changed
     }
 
     // A screen set to 192 DPI (as a desktop's scale sets it) shows the 500 x 513 window twice as large.
     void highDpi() {
         startApp(("[General]\nserver=" + Url).toUtf8(), {"QT_QPA_PLATFORM=xcb", "QT_XCB_GL_INTEGRATION=none", "QT_FONT_DPI=192"});
-        QProcess xdotool;
-        xdotool.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^Vorlant.service.settings$",
-                                  "getwindowgeometry", "--shell"});
-        QVERIFY(xdotool.waitForFinished(Deadline));
-        QVERIFY2(xdotool.readAll().contains("WIDTH=1000\nHEIGHT=1026\n"), "not twice 500 x 513");
+        QCOMPARE(windowSize(), "WIDTH=1000\nHEIGHT=1026"); // twice 500 x 513
     }
 };
 

@@ -12,6 +12,7 @@
 #include "ui/ProxyDialog.h"
 #include "ui_MainDialog.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QImageReader>
@@ -24,13 +25,13 @@ namespace Vorlant {
 
 namespace {
 
-void registerPartners(const QVector<CatalogueCoin>& coins) {
+void registerPartners(const QVector<CoinRow>& rows) {
     QVector<MergedMiningModel::Pool> pools;
-    for (const CatalogueCoin& coin : coins) {
-        for (const MergedPool& partner : coin.partners)
-            pools.append({coin.id, partner.id, partner.ticker});
+    for (const CoinRow& row : rows) {
+        for (const MergedPool& partner : row.partners)
+            pools.append({row.id, partner.id, partner.ticker});
     }
-    MergedMiningModel::instance().addPools(pools);
+    MergedMiningModel::instance().setPools(pools);
 }
 
 void coresChosen(const QComboBox* combo, const QString& coin, int index) {
@@ -57,7 +58,7 @@ void nameForScreenReaders(QComboBox* combo, const QString& name) {
     caption->hide();
 }
 
-void nameCoinRow(const CatalogueCoin& coin, QComboBox* cores, QComboBox* mergedMining) {
+void nameCoinRow(const CoinRow& coin, QComboBox* cores, QComboBox* mergedMining) {
     const QString coinName = coin.ticker.isEmpty() ? coin.id : coin.ticker;
     nameForScreenReaders(cores, MainDialog::tr("%1 cores").arg(coinName));
     nameForScreenReaders(mergedMining, MainDialog::tr("%1 merged mining").arg(coinName));
@@ -89,6 +90,7 @@ MainDialog::MainDialog()
     // first text, which loads the fonts. Its answer comes through the event loop, after this.
     requestCatalogue();
     m_ui->setupUi(this);
+    m_first_height = height();
     m_ui->label_2->setPixmap(logo());
     m_ui->m_email_edit->setText(settings.value(QStringLiteral("email"), QVariant()).toString());
     showProxyNotice();
@@ -119,13 +121,23 @@ void MainDialog::requestCatalogue() {
 
 void MainDialog::showCatalogueFailure(const QString& message) {
     if (!m_catalogue_line) {
-        m_catalogue_line = new QLabel(this);
+        m_catalogue_line = new QLabel(m_ui->m_coins_frame);
         m_catalogue_line->setObjectName(QStringLiteral("m_catalogue_notice_label"));
         m_catalogue_line->setTextFormat(Qt::PlainText);
         m_catalogue_line->setWordWrap(true);
         m_ui->m_coins_layout->addWidget(m_catalogue_line, 1, 0, 1, 3);
     }
-    m_catalogue_line->setText(message);
+    // The coins already set up stay within reach meanwhile, as the store holds them.
+    if (m_rows.isEmpty())
+        showRows(storedRows(entriesAsStored(Settings::instance())));
+    const QString saved =
+        tr("Below are the coins as last saved; the coin list will be loaded again.");
+    m_catalogue_line->setText(m_rows.isEmpty() ? message : message + QLatin1Char(' ') + saved);
+    // The height of a wrapped text depends on its width and on the font the style sheet gives
+    // it, and the window's minimum height leaves that out.
+    m_catalogue_line->ensurePolished();
+    m_catalogue_line->setMinimumHeight(
+        m_catalogue_line->heightForWidth(m_ui->m_coins_frame->width()));
 }
 
 void MainDialog::endCatalogueWait() {
@@ -183,8 +195,7 @@ void MainDialog::checkStore() {
 void MainDialog::applyStoreFault(StoreFault fault) {
     const bool writable = fault == StoreFault::None;
     m_ui->m_email_edit->setReadOnly(!writable);
-    for (QComboBox* combo : findChildren<QComboBox*>(QString(), Qt::FindDirectChildrenOnly))
-        combo->setEnabled(writable);
+    m_ui->m_coins_frame->setEnabled(writable);
 }
 
 QString MainDialog::storeNotice(StoreFault fault, const QString& location) {
@@ -200,36 +211,83 @@ QString MainDialog::storeNotice(StoreFault fault, const QString& location) {
 }
 
 void MainDialog::addHeaderRow() {
-    m_ui->m_coins_layout->addWidget(new QLabel(tr("Currency"), this), 0, 0, Qt::AlignLeft);
-    m_ui->m_coins_layout->addWidget(new QLabel(tr("Cores number"), this), 0, 1, Qt::AlignCenter);
-    m_ui->m_coins_layout->addWidget(new QLabel(tr("Merged mining"), this), 0, 2, Qt::AlignCenter);
+    QGridLayout* grid = m_ui->m_coins_layout;
+    grid->addWidget(new QLabel(tr("Currency"), m_ui->m_coins_frame), 0, 0, Qt::AlignLeft);
+    grid->addWidget(new QLabel(tr("Cores number"), m_ui->m_coins_frame), 0, 1, Qt::AlignCenter);
+    grid->addWidget(new QLabel(tr("Merged mining"), m_ui->m_coins_frame), 0, 2, Qt::AlignCenter);
 }
 
-void MainDialog::addCoinRow(int row, const CatalogueCoin& coin, const QVariantMap& storedEntry) {
-    const CoinChoices choices = coinChoices(coin, storedEntry);
-    Settings& settings = Settings::instance();
-    settings.setMinerValue(coin.id, QStringLiteral("visible"), false, choices.visible);
-    settings.setMiner(minerEntry(coin, choices));
+// The one place where rows become widgets, whichever source described them. Rows shown before
+// go; the keyboard focus stays on the same coin's cell, or in the window.
+void MainDialog::showRows(const QVector<CoinRow>& rows) {
+    int column = 0;
+    const QString focusedCoin = coinWithFocus(&column);
+    removeRows();
+    registerPartners(rows);
+    m_rows = rows;
+    // Under the catalogue's failure line, if it is shown.
+    m_first_row = m_catalogue_line ? 2 : 1;
+    for (int at = 0; at < rows.size(); ++at)
+        addCoinRow(m_first_row + at, rows.at(at));
+    if (!focusedCoin.isNull())
+        focusCell(focusedCoin, column);
+}
 
-    auto* ticker = new QLabel(coin.ticker, this);
+// The coin whose row has the keyboard focus, and in which column; a null id when none has.
+QString MainDialog::coinWithFocus(int* column) const {
+    QGridLayout* grid = m_ui->m_coins_layout;
+    QWidget* focused = focusWidget(); // also while another window is active
+    const int at = focused ? grid->indexOf(focused) : -1;
+    int row = 0, span = 0;
+    if (at < 0)
+        return QString();
+    grid->getItemPosition(at, &row, column, &span, &span);
+    return m_rows.value(row - m_first_row).id;
+}
+
+void MainDialog::focusCell(const QString& coin, int column) {
+    for (int at = 0; at < m_rows.size(); ++at) {
+        QLayoutItem* cell = m_ui->m_coins_layout->itemAtPosition(m_first_row + at, column);
+        if (m_rows.at(at).id == coin)
+            return cell->widget()->setFocus();
+    }
+    m_ui->m_email_edit->setFocus();
+}
+
+// Every widget of the rows, their hidden captions too; the header and the failure line stay.
+void MainDialog::removeRows() {
+    QGridLayout* grid = m_ui->m_coins_layout;
+    const auto widgets =
+        m_ui->m_coins_frame->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget* widget : widgets) {
+        const int at = grid->indexOf(widget);
+        int row = -1, span = 0;
+        if (at >= 0)
+            grid->getItemPosition(at, &row, &span, &span, &span);
+        if (row != 0 && widget != m_catalogue_line)
+            delete widget;
+    }
+}
+
+void MainDialog::addCoinRow(int gridRow, const CoinRow& row) {
+    if (!row.entry.isEmpty())
+        Settings::instance().setMiner(row.entry);
+    auto* ticker = new QLabel(row.ticker, m_ui->m_coins_frame);
     ticker->setObjectName(QStringLiteral("m_coin_abbr_label"));
     // The server's text, shown as the characters it is: no markup, links or images.
     ticker->setTextFormat(Qt::PlainText);
-    QComboBox* cores = createCoresCombo(coin.id, choices.running);
-    QComboBox* mergedMining = createMergedMiningCombo(coin.id, choices.mergedMining);
-    nameCoinRow(coin, cores, mergedMining);
-    m_ui->m_coins_layout->addWidget(ticker, row, 0, Qt::AlignLeft);
-    m_ui->m_coins_layout->addWidget(cores, row, 1, Qt::AlignCenter);
-    m_ui->m_coins_layout->addWidget(mergedMining, row, 2, Qt::AlignCenter);
+    QComboBox* cores = createCoresCombo(row.id, row.cores);
+    QComboBox* mergedMining = createMergedMiningCombo(row.id, row.mergedMining);
+    nameCoinRow(row, cores, mergedMining);
+    m_ui->m_coins_layout->addWidget(ticker, gridRow, 0, Qt::AlignLeft);
+    m_ui->m_coins_layout->addWidget(cores, gridRow, 1, Qt::AlignCenter);
+    m_ui->m_coins_layout->addWidget(mergedMining, gridRow, 2, Qt::AlignCenter);
 }
 
-QComboBox* MainDialog::createCoresCombo(const QString& coin, bool running) {
-    auto* combo = new QComboBox(this);
+QComboBox* MainDialog::createCoresCombo(const QString& coin, int cores) {
+    auto* combo = new QComboBox(m_ui->m_coins_frame);
     combo->setModel(&CpuCoresModel::instance());
-    const QVariant speed =
-        running ? Settings::instance().minerValue(coin, QStringLiteral("speed"), false, QVariant())
-                : QVariant(0u);
-    combo->setCurrentIndex(int(speed.toUInt()));
+    combo->setCurrentIndex(cores);
     combo->setFrame(false);
     connect(combo, QOverload<int>::of(&QComboBox::activated), [this, combo, coin](int index) {
         coresChosen(combo, coin, index);
@@ -239,9 +297,9 @@ QComboBox* MainDialog::createCoresCombo(const QString& coin, bool running) {
 }
 
 QComboBox* MainDialog::createMergedMiningCombo(const QString& coin, const QString& mergedMining) {
-    auto* combo = new QComboBox(this);
-    // Parented to the dialog: one proxy per row, living and dying with the dialog.
-    combo->setModel(new MergedMiningProxyModel(coin, this));
+    auto* combo = new QComboBox(m_ui->m_coins_frame);
+    // One proxy per row, going with it.
+    combo->setModel(new MergedMiningProxyModel(coin, combo));
     combo->setCurrentIndex(
         combo->findData(mergedMining, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive));
     connect(combo, QOverload<int>::of(&QComboBox::activated), [this, combo, coin](int index) {
@@ -255,16 +313,35 @@ void MainDialog::poolResponce(quint32 _code, QByteArray _data, QVariant _user_da
     Q_UNUSED(_user_data);
     if (_code != 200 || m_rows_built)
         return;
+    // A list open in a row is not pulled away from under the user: the rows change once it closes.
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+        m_pending_reply = _data;
+        popup->installEventFilter(this);
+        return;
+    }
     endCatalogueWait();
     const QVector<CatalogueCoin> coins = parseCatalogue(_data);
     m_rows_built = !coins.isEmpty();
-    const QVariantMap storedEntries = Settings::instance().miners();
-    registerPartners(coins);
-    int row = 0;
-    for (const CatalogueCoin& coin : coins)
-        addCoinRow(++row, coin, storedEntryOf(storedEntries, coin.id));
-    applyStoreFault(Settings::instance().fault());
+    const bool storedShown = !m_rows.isEmpty();
+    showRows(catalogueRows(coins, Settings::instance().miners()));
+    // Rows shown from the store with the failure line may have made the window taller than on a
+    // start where the catalogue came at once.
+    if (storedShown) {
+        m_ui->m_coins_frame->updateGeometry(); // the minimum height without the line, now
+        layout()->activate();
+        resize(width(), m_first_height);
+    }
     scheduleStoreCheck();
+}
+
+bool MainDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Hide) {
+        watched->removeEventFilter(this);
+        // Queued: a choice made in the list is reported after the list is hidden, to a row that
+        // must still be there.
+        QTimer::singleShot(0, this, [this] { poolResponce(200, m_pending_reply, QVariant()); });
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void MainDialog::proxyDialogClicked() {

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "ui/PoolCatalogue.h"
+
 #include <QByteArray>
 #include <QDialog>
 #include <QTimer>
 #include <QVariant>
 #include <QVariantMap>
+#include <QVector>
 
 class QComboBox;
 class QLabel;
@@ -16,7 +19,6 @@ class MainDialog;
 namespace Vorlant {
 
 class CatalogueLoader;
-struct CatalogueCoin;
 enum class StoreFault;
 
 // The program's only main window: e-mail, proxy button and one row per coin of the catalogue.
@@ -32,6 +34,10 @@ public slots:
     void poolResponce(quint32 _code, QByteArray _data, QVariant _user_data);
     void proxyDialogClicked();
 
+protected:
+    // Watches a list open while the catalogue came, to build its rows once the list closes.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void requestCatalogue();
     // One line where the rows would be while the catalogue fails; gone when the rows come.
@@ -45,15 +51,23 @@ private:
     void applyStoreFault(StoreFault fault);
     static QString storeNotice(StoreFault fault, const QString& location);
     void addHeaderRow();
-    void addCoinRow(int row, const CatalogueCoin& coin, const QVariantMap& storedEntry);
-    QComboBox* createCoresCombo(const QString& coin, bool running);
+    void showRows(const QVector<CoinRow>& rows);
+    QString coinWithFocus(int* column) const;
+    void focusCell(const QString& coin, int column);
+    void removeRows();
+    void addCoinRow(int gridRow, const CoinRow& row);
+    QComboBox* createCoresCombo(const QString& coin, int cores);
     QComboBox* createMergedMiningCombo(const QString& coin, const QString& mergedMining);
 
     Ui::MainDialog* m_ui;
     CatalogueLoader* m_catalogue = nullptr;
     QLabel* m_catalogue_line = nullptr;
     QLabel* m_proxy_line = nullptr;
-    bool m_rows_built = false;
+    bool m_rows_built = false; // from the catalogue
+    QVector<CoinRow> m_rows;   // shown, from grid row m_first_row on
+    int m_first_row = 1;
+    int m_first_height = 0;
+    QByteArray m_pending_reply;
     QTimer m_store_check;
 };
 

@@ -6,8 +6,7 @@ namespace Vorlant {
 
 MergedMiningModel::MergedMiningModel(QObject* parent)
     : FlatListModel(parent) {
-    m_pools.append(Pool());
-    m_rows_of[QString()].append(0);
+    setPools({});
 }
 
 MergedMiningModel& MergedMiningModel::instance() {
@@ -15,15 +14,13 @@ MergedMiningModel& MergedMiningModel::instance() {
     return model;
 }
 
-void MergedMiningModel::addPools(const QVector<Pool>& pools) {
-    if (pools.isEmpty())
-        return;
-    const int first = m_pools.size();
-    beginInsertRows(QModelIndex(), first, first + pools.size() - 1);
-    m_pools += pools;
-    for (int row = first; row < m_pools.size(); ++row)
+void MergedMiningModel::setPools(const QVector<Pool>& pools) {
+    beginResetModel();
+    m_pools = QVector<Pool>{Pool()} + pools;
+    m_rows_of.clear();
+    for (int row = 0; row < m_pools.size(); ++row)
         m_rows_of[m_pools.at(row).coin].append(row);
-    endInsertRows();
+    endResetModel();
 }
 
 int MergedMiningModel::rowCount(const QModelIndex& parent) const {

@@ -29,9 +29,11 @@ public:
 
     static MergedMiningModel& instance();
 
-    // Appends the pairs as one insertion, so every existing proxy is told once per catalogue
-    // rather than once per partner, which made handling grow with the square of the coins.
-    void addPools(const QVector<Pool>& pools);
+    // The partners of the rows shown, after the "No" row, as one reset: every proxy is told once
+    // per set of rows rather than once per partner, which made handling grow with the square of
+    // the coins. Rows shown from the store give way to a catalogue's whole, so the catalogue's
+    // rows list exactly what they list on a start where the catalogue came at once.
+    void setPools(const QVector<Pool>& pools);
 
     // The rows of one coin id, ascending; the "No" row is the only row of the null id. A coin
     // row's proxy looks its rows up here rather than filtering the whole list.

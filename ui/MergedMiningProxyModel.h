@@ -7,8 +7,8 @@
 namespace Vorlant {
 
 // One coin's view of the shared MergedMiningModel: the "No" row and that coin's own partners,
-// in the order they were registered. It maps only those rows, so building one costs as much as
-// the coin has partners, not as much as the catalogue has.
+// in the order they were set. It maps only those rows, so building one costs as much as the
+// coin has partners, not as much as the catalogue has.
 class MergedMiningProxyModel final : public QAbstractProxyModel {
     Q_OBJECT
 
@@ -24,8 +24,7 @@ public:
     QModelIndex mapFromSource(const QModelIndex& sourceIndex) const override;
 
 private:
-    QVector<int> shownAmong(int first, int last) const;
-    void sourceRowsInserted(const QModelIndex& parent, int first, int last);
+    QVector<int> shownRows() const;
 
     QString m_coin;
     QVector<int> m_rows; // the source rows shown, ascending

@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -66,6 +67,66 @@ CatalogueCoin parseCoin(const QString& id, const QJsonObject& object, const QJso
     return coin;
 }
 
+// The user's choices for one coin: initial ones for a coin without a stored entry, otherwise
+// those of its stored entry (as reported by Settings::miners()).
+struct CoinChoices {
+    bool visible = false;
+    QString mergedMining;
+    quint32 speed = 1;
+    QString worker;
+    bool running = false;
+};
+
+CoinChoices coinChoices(const QVariantMap& storedEntry, bool showByDefault = false) {
+    CoinChoices choices;
+    if (storedEntry.isEmpty()) {
+        choices.visible = showByDefault;
+        return choices;
+    }
+    // Once the coin is known, its stored flag wins over the catalogue's default.
+    choices.visible = storedEntry.value(QStringLiteral("visible")).toBool();
+    choices.mergedMining = storedEntry.value(QStringLiteral("mergedMining")).toString();
+    const QString speed = QStringLiteral("speed");
+    // The full stored count is carried forward: cutting it to 8 bits would rewrite a count
+    // above 255 as a different number of cores.
+    choices.speed = storedEntry.contains(speed) ? storedEntry.value(speed).toUInt() : 1;
+    choices.worker = storedEntry.value(QStringLiteral("worker")).toString();
+    choices.running = storedEntry.value(QStringLiteral("running")).toBool();
+    return choices;
+}
+
+// The partner's pool address as stored under "mergedPools".
+QUrl mergedPoolUrl(const MergedPool& partner) {
+    // Spelled out, the scheme keeps a one-letter host such as "c:3333" a host on Windows too,
+    // where fromUserInput() would take it for a drive and make a file URL of it.
+    return QUrl::fromUserInput(QStringLiteral("http://") + hostAndPort(partner.host, partner.port));
+}
+
+// The miner entry written for a coin row, as Settings::setMiner() takes it.
+QVariantMap minerEntry(const CatalogueCoin& coin, const CoinChoices& choices) {
+    QVariantMap mergedPools;
+    for (const MergedPool& partner : coin.partners)
+        mergedPools.insert(partner.id, mergedPoolUrl(partner));
+    return {
+        {QStringLiteral("engine"), coin.id},
+        {QStringLiteral("ticker"), coin.ticker},
+        {QStringLiteral("pool"), coin.pool},
+        {QStringLiteral("worker"), choices.worker},
+        {QStringLiteral("speed"), choices.speed},
+        {QStringLiteral("running"), choices.running},
+        {QStringLiteral("mergedPools"), mergedPools},
+        {QStringLiteral("mergedMining"), choices.mergedMining},
+        {QStringLiteral("visible"), choices.visible},
+    };
+}
+
+CoinRow coinRow(const QString& id, const QString& ticker, const QVector<MergedPool>& partners,
+                const CoinChoices& choices) {
+    // The cores combo shows the stored count only while the coin is mined.
+    const int cores = choices.running ? int(choices.speed) : 0;
+    return {id, ticker, partners, cores, choices.mergedMining, QVariantMap()};
+}
+
 } // namespace
 
 QVector<CatalogueCoin> parseCatalogue(const QByteArray& body) {
@@ -104,44 +165,42 @@ QVariantMap storedEntryOf(const QVariantMap& storedEntries, const QString& coinI
     return QVariantMap();
 }
 
-CoinChoices coinChoices(const CatalogueCoin& coin, const QVariantMap& storedEntry) {
-    CoinChoices choices;
-    if (storedEntry.isEmpty()) {
-        choices.visible = coin.showByDefault;
-        return choices;
+QVector<CoinRow> catalogueRows(const QVector<CatalogueCoin>& coins,
+                               const QVariantMap& storedEntries) {
+    QVector<CoinRow> rows;
+    rows.reserve(coins.size());
+    for (const CatalogueCoin& coin : coins) {
+        const CoinChoices choices =
+            coinChoices(storedEntryOf(storedEntries, coin.id), coin.showByDefault);
+        rows.append(coinRow(coin.id, coin.ticker, coin.partners, choices));
+        rows.last().entry = minerEntry(coin, choices);
     }
-    // Once the coin is known, its stored flag wins over the catalogue's default.
-    choices.visible = storedEntry.value(QStringLiteral("visible")).toBool();
-    choices.mergedMining = storedEntry.value(QStringLiteral("mergedMining")).toString();
-    const QString speed = QStringLiteral("speed");
-    // The full stored count is carried forward: cutting it to 8 bits would rewrite a count
-    // above 255 as a different number of cores.
-    choices.speed = storedEntry.contains(speed) ? storedEntry.value(speed).toUInt() : 1;
-    choices.worker = storedEntry.value(QStringLiteral("worker")).toString();
-    choices.running = storedEntry.value(QStringLiteral("running")).toBool();
-    return choices;
+    return rows;
 }
 
-QUrl mergedPoolUrl(const MergedPool& partner) {
-    // Spelled out, the scheme keeps a one-letter host such as "c:3333" a host on Windows too,
-    // where fromUserInput() would take it for a drive and make a file URL of it.
-    return QUrl::fromUserInput(QStringLiteral("http://") + hostAndPort(partner.host, partner.port));
+QVariantMap entriesAsStored(const Settings& settings) {
+    QVariantMap entries = settings.miners();
+    const QString pools = QStringLiteral("mergedPools");
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        QVariantMap entry = it.value().toMap();
+        entry.insert(pools, settings.minerValue(it.key(), pools, false));
+        it.value() = entry;
+    }
+    return entries;
 }
 
-QVariantMap minerEntry(const CatalogueCoin& coin, const CoinChoices& choices) {
-    QVariantMap mergedPools;
-    for (const MergedPool& partner : coin.partners)
-        mergedPools.insert(partner.id, mergedPoolUrl(partner));
-    return {
-        {QStringLiteral("engine"), coin.id},
-        {QStringLiteral("ticker"), coin.ticker},
-        {QStringLiteral("pool"), coin.pool},
-        {QStringLiteral("worker"), choices.worker},
-        {QStringLiteral("speed"), choices.speed},
-        {QStringLiteral("running"), choices.running},
-        {QStringLiteral("mergedPools"), mergedPools},
-        {QStringLiteral("mergedMining"), choices.mergedMining},
-    };
+QVector<CoinRow> storedRows(const QVariantMap& storedEntries) {
+    QVector<CoinRow> rows;
+    for (auto it = storedEntries.cbegin(); it != storedEntries.cend(); ++it) {
+        const QVariantMap entry = it.value().toMap();
+        const QString ticker = entry.value(QStringLiteral("ticker")).toString();
+        QVector<MergedPool> partners;
+        for (const QString& id : entry.value(QStringLiteral("mergedPools")).toMap().keys())
+            partners.append({id, QString(), 0, QString()});
+        if (!ticker.isEmpty())
+            rows.append(coinRow(it.key(), ticker, partners, coinChoices(entry)));
+    }
+    return rows;
 }
 
 } // namespace Vorlant

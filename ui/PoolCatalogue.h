@@ -2,13 +2,15 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QUrl>
+#include <QStringList>
 #include <QVariantMap>
 #include <QVector>
 
 class QJsonObject;
 
 namespace Vorlant {
+
+class Settings;
 
 // A merged-mining partner of a catalogue coin.
 struct MergedPool {
@@ -27,13 +29,16 @@ struct CatalogueCoin {
     QVector<MergedPool> partners; // ascending id
 };
 
-// The user's choices for one coin, carried forward from its stored miner entry.
-struct CoinChoices {
-    bool visible = false;
+// One coin row of the window, whichever source described it: the catalogue or the store.
+struct CoinRow {
+    QString id;
+    QString ticker;
+    QVector<MergedPool> partners; // ascending id; a stored row knows only their ids
+    int cores = 0;        // the cores combo's row: the stored count while running, else 0 (off)
     QString mergedMining;
-    quint32 speed = 1;
-    QString worker;
-    bool running = false;
+    // Written as the row is built: a catalogue's row refreshes its coin's miner entry, while a
+    // row shown from the store writes nothing until the user chooses.
+    QVariantMap entry;
 };
 
 // The coins of a catalogue reply that get a row: family exactly "cryptonight" and a usable id,
@@ -48,14 +53,17 @@ bool listsCoins(const QJsonObject& root);
 // name differs only in letter case counts when there is no exact one.
 QVariantMap storedEntryOf(const QVariantMap& storedEntries, const QString& coinId);
 
-// The choices for a coin: initial ones for a coin without a stored entry, otherwise those of
-// the stored entry (as reported by Settings::miners()).
-CoinChoices coinChoices(const CatalogueCoin& coin, const QVariantMap& storedEntry);
+// The rows of a catalogue's coins, each with the choices of its stored entry carried forward.
+QVector<CoinRow> catalogueRows(const QVector<CatalogueCoin>& coins,
+                               const QVariantMap& storedEntries);
 
-// The partner's pool address as stored under "mergedPools".
-QUrl mergedPoolUrl(const MergedPool& partner);
+// Every stored entry as Settings::miners() reports it, but with "mergedPools" as the rows write
+// it: one map-valued key, where Settings::miners() reads a subgroup.
+QVariantMap entriesAsStored(const Settings& settings);
 
-// The miner entry written for a coin row (the eight keys that Settings::setMiner() takes).
-QVariantMap minerEntry(const CatalogueCoin& coin, const CoinChoices& choices);
+// The rows of the entries that a catalogue wrote (those with a ticker), ascending id: what can be
+// changed while the catalogue cannot be loaded. Each entry's partners are the keys of its
+// "mergedPools" as the rows write it, one map-valued key.
+QVector<CoinRow> storedRows(const QVariantMap& storedEntries);
 
 } // namespace Vorlant
