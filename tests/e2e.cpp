@@ -75,6 +75,41 @@ class E2E : public QObject {
             QFAIL("no coin rows stored; " + appState());
     }
 
+    // The window on a screen of the virtual display (":N.S"), with the sample catalogue and as many
+    // more coins after it; the keyboard in its window. Gives the last coin's id.
+    QString startOnScreen(const QString& screen, int coins, const QString& variables) {
+        QJsonObject catalogue = QJsonDocument::fromJson(readFile(VORLANT_SOURCE_DIR "/tools/samplepool/catalogue.json")).object();
+        QString last = "wownero";
+        for (int coin = 8; coin <= coins; ++coin) {
+            QJsonObject entry = catalogue["monero"].toObject();
+            entry["ticker"] = last = QString("zz%1").arg(coin, 2, 10, QChar('0'));
+            catalogue[last] = entry;
+        }
+        writeFile("/etc/xdg/catalogue.json", QJsonDocument(catalogue).toJson());
+        QProcess* pool = start("python3", {VORLANT_SOURCE_DIR "/tools/samplepool/serve.py", "--port", "8767",
+                                           "--catalogue", "/etc/xdg/catalogue.json"});
+        [&] { QVERIFY(pool->waitForReadyRead(Deadline)); }();
+        startApp("[General]\nserver=http://pool.vorlant.test:8767\n",
+                 QStringList{"DISPLAY=" + screen, "QT_QPA_PLATFORM=xcb", "QT_XCB_GL_INTEGRATION=none"} +
+                     variables.split(' ', Qt::SkipEmptyParts));
+        [&] { QVERIFY(run("env DISPLAY=" + screen + " xdotool search --sync --onlyvisible --name ^Vorlant.service.settings$ windowfocus --sync")); }();
+        return last;
+    }
+
+    // X, Y, WIDTH and HEIGHT of the window, once it holds its rows.
+    QStringList windowGeometry(const QString& screen) {
+        QTest::qWait(500); // the rows are stored before they are laid out
+        QProcess xdotool;
+        xdotool.setEnvironment(QProcess::systemEnvironment() << "DISPLAY=" + screen);
+        xdotool.start("xdotool", {"search", "--onlyvisible", "--name", "^Vorlant.service.settings$", "getwindowgeometry", "--shell"});
+        xdotool.waitForFinished(Deadline);
+        QStringList values;
+        for (const QByteArray& line : xdotool.readAll().split('\n'))
+            if (line.contains('=') && !line.startsWith("WINDOW") && !line.startsWith("SCREEN"))
+                values << line.mid(line.indexOf('=') + 1);
+        return values;
+    }
+
     // Whether the program still runs, where its threads wait (with gdb at hand), and the end of
     // its output, where a sanitizer's report stands.
     QByteArray appState() {
@@ -236,14 +271,46 @@ private slots:
         compareStore("keyboard.store"); // and nothing else changed
     }
 
-    // A screen set to 192 DPI (as a desktop's scale sets it) shows the 500 x 513 window twice as large.
-    void highDpi() {
-        startApp(("[General]\nserver=" + Url).toUtf8(), {"QT_QPA_PLATFORM=xcb", "QT_XCB_GL_INTEGRATION=none", "QT_FONT_DPI=192"});
-        QProcess xdotool;
-        xdotool.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^Vorlant.service.settings$",
-                                  "getwindowgeometry", "--shell"});
-        QVERIFY(xdotool.waitForFinished(Deadline));
-        QVERIFY2(xdotool.readAll().contains("WIDTH=1000\nHEIGHT=1026\n"), "not twice 500 x 513");
+    // The window on screens people have, with catalogues longer than one fits: within the screen,
+    // 500 wide as scaled, the last row reached by keys and its choice stored; the sample's as ever.
+    // Screen 1 of the virtual display is 1920 x 1080, screen 0 1366 x 768.
+    void window_data() {
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<int>("coins");
+        QTest::addColumn<QString>("size");
+        QTest::newRow("sample, 1366x768 at 100 %") << "" << 7 << "500x513";
+        QTest::newRow("40 coins, 1366x768 at 100 %") << "" << 40 << "500x";
+        QTest::newRow("15 coins, 1920x1080 at 150 %") << ".1 QT_SCREEN_SCALE_FACTORS=1.5" << 15 << "750x";
+    }
+    void window() {
+        QFETCH(QString, display);
+        QFETCH(int, coins);
+        QFETCH(QString, size);
+        const QString screen = qgetenv("DISPLAY") + display.section(' ', 0, 0), last = startOnScreen(screen, coins, display.section(' ', 1));
+        const QStringList geometry = windowGeometry(screen);
+        const QSize screenSize = display.isEmpty() ? QSize(1366, 768) : QSize(1920, 1080);
+        QVERIFY2(QRect(QPoint(0, 0), screenSize).contains(QRect(geometry[0].toInt(), geometry[1].toInt(),
+                                                                  geometry[2].toInt(), geometry[3].toInt())),
+                 qPrintable(geometry.join(' ')));
+        QVERIFY2((geometry[2] + 'x' + geometry[3]).startsWith(size), qPrintable(geometry.join(' ')));
+        // Backwards from the e-mail field: the last row's partner, then its cores.
+        QVERIFY(run("env DISPLAY=" + screen + " xdotool key shift+Tab shift+Tab Down"));
+        QTRY_COMPARE_WITH_TIMEOUT(QSettings(Store, QSettings::IniFormat).value("miners/" + last + "/running").toString(), "true", Deadline);
+        QVERIFY(run("env DISPLAY=" + screen + " import -window root " QT_TESTCASE_BUILDDIR "/e2e-window-" + QString::number(coins) + ".png"));
+    }
+
+    // Two notches of the wheel over the first row's cores store nothing, until it has the focus.
+    void wheel() {
+        const QString screen = qgetenv("DISPLAY");
+        startOnScreen(screen, 7, QString());
+        const QStringList geometry = windowGeometry(screen);
+        const QString overCores = QString("mousemove %1 %2 click 5 click 5").arg(geometry[0].toInt() + 260).arg(geometry[1].toInt() + 240);
+        const QString speed = "miners/arqma/running";
+        QVERIFY(run("xdotool " + overCores));
+        QTest::qWait(500);
+        QCOMPARE(QSettings(Store, QSettings::IniFormat).value(speed).toString(), "false");
+        QVERIFY(run("xdotool key Tab Tab " + overCores));
+        QTRY_COMPARE_WITH_TIMEOUT(QSettings(Store, QSettings::IniFormat).value(speed).toString(), "true", Deadline);
     }
 };
 
