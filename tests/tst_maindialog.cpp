@@ -28,7 +28,8 @@ using namespace Vorlant;
 
 // A widget of the first coin row: column 0 the ticker label, 1 the cores, 2 the partner combo.
 template <typename T = QComboBox> static T* cell(QWidget& dialog, int column) {
-    return qobject_cast<T*>(dialog.findChild<QGridLayout*>()->itemAtPosition(1, column)->widget());
+    auto* grid = qobject_cast<QGridLayout*>(dialog.findChild<QWidget*>("m_coins_frame")->layout());
+    return qobject_cast<T*>(grid->itemAtPosition(1, column)->widget());
 }
 
 // One coin with two merged-mining partners, one of whose ports wraps; a "%2" in its host must not

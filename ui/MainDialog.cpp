@@ -118,7 +118,7 @@ void MainDialog::requestCatalogue() {
 
 void MainDialog::showCatalogueFailure(const QString& message) {
     if (!m_catalogue_line) {
-        m_catalogue_line = new QLabel(this);
+        m_catalogue_line = new QLabel(m_ui->m_coins_frame);
         m_catalogue_line->setObjectName(QStringLiteral("m_catalogue_notice_label"));
         m_catalogue_line->setTextFormat(Qt::PlainText);
         m_catalogue_line->setWordWrap(true);
@@ -182,8 +182,7 @@ void MainDialog::checkStore() {
 void MainDialog::applyStoreFault(StoreFault fault) {
     const bool writable = fault == StoreFault::None;
     m_ui->m_email_edit->setReadOnly(!writable);
-    for (QComboBox* combo : findChildren<QComboBox*>(QString(), Qt::FindDirectChildrenOnly))
-        combo->setEnabled(writable);
+    m_ui->m_coins_frame->setEnabled(writable);
 }
 
 QString MainDialog::storeNotice(StoreFault fault, const QString& location) {
@@ -199,9 +198,10 @@ QString MainDialog::storeNotice(StoreFault fault, const QString& location) {
 }
 
 void MainDialog::addHeaderRow() {
-    m_ui->m_coins_layout->addWidget(new QLabel(tr("Currency"), this), 0, 0, Qt::AlignLeft);
-    m_ui->m_coins_layout->addWidget(new QLabel(tr("Cores number"), this), 0, 1, Qt::AlignCenter);
-    m_ui->m_coins_layout->addWidget(new QLabel(tr("Merged mining"), this), 0, 2, Qt::AlignCenter);
+    QGridLayout* grid = m_ui->m_coins_layout;
+    grid->addWidget(new QLabel(tr("Currency"), m_ui->m_coins_frame), 0, 0, Qt::AlignLeft);
+    grid->addWidget(new QLabel(tr("Cores number"), m_ui->m_coins_frame), 0, 1, Qt::AlignCenter);
+    grid->addWidget(new QLabel(tr("Merged mining"), m_ui->m_coins_frame), 0, 2, Qt::AlignCenter);
 }
 
 void MainDialog::addCoinRow(int row, const CatalogueCoin& coin, const QVariantMap& storedEntry) {
@@ -210,7 +210,7 @@ void MainDialog::addCoinRow(int row, const CatalogueCoin& coin, const QVariantMa
     settings.setMinerValue(coin.id, QStringLiteral("visible"), false, choices.visible);
     settings.setMiner(minerEntry(coin, choices));
 
-    auto* ticker = new QLabel(coin.ticker, this);
+    auto* ticker = new QLabel(coin.ticker, m_ui->m_coins_frame);
     ticker->setObjectName(QStringLiteral("m_coin_abbr_label"));
     // The server's text, shown as the characters it is: no markup, links or images.
     ticker->setTextFormat(Qt::PlainText);
@@ -223,7 +223,7 @@ void MainDialog::addCoinRow(int row, const CatalogueCoin& coin, const QVariantMa
 }
 
 QComboBox* MainDialog::createCoresCombo(const QString& coin, bool running) {
-    auto* combo = new QComboBox(this);
+    auto* combo = new QComboBox(m_ui->m_coins_frame);
     combo->setModel(&CpuCoresModel::instance());
     const QVariant speed =
         running ? Settings::instance().minerValue(coin, QStringLiteral("speed"), false, QVariant())
@@ -238,7 +238,7 @@ QComboBox* MainDialog::createCoresCombo(const QString& coin, bool running) {
 }
 
 QComboBox* MainDialog::createMergedMiningCombo(const QString& coin, const QString& mergedMining) {
-    auto* combo = new QComboBox(this);
+    auto* combo = new QComboBox(m_ui->m_coins_frame);
     // Parented to the dialog: one proxy per row, living and dying with the dialog.
     combo->setModel(new MergedMiningProxyModel(coin, this));
     combo->setCurrentIndex(
