@@ -10,6 +10,7 @@
 #include "ui/MergedMiningProxyModel.h"
 #include "ui/PoolCatalogue.h"
 #include "ui/ProxyDialog.h"
+#include "ui/RowsArea.h"
 #include "ui_MainDialog.h"
 
 #include <QComboBox>
@@ -97,6 +98,8 @@ MainDialog::MainDialog()
         scheduleStoreCheck();
     });
     watchStore();
+    // Once shown, when the window's frame is known: a small screen may not hold even the form.
+    QTimer::singleShot(0, m_ui->m_coins_area, &RowsArea::fitWindow);
 }
 
 MainDialog::~MainDialog() {

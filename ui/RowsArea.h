@@ -4,6 +4,8 @@
 
 namespace Vorlant {
 
+class HeaderStrip;
+
 // The coin rows, scrolled when the window cannot grow to show them all. It asks for as much
 // height as its rows need, up to a limit the window sets from the screen, so a short catalogue
 // looks exactly as it would without it. A combo box in the rows takes the wheel only once it has
@@ -15,7 +17,9 @@ class RowsArea final : public QScrollArea {
 public:
     explicit RowsArea(QWidget* parent = nullptr);
 
-    void setHeightLimit(int limit);
+    // Lets the window grow with the rows up to the work area of its screen, less its frame, and
+    // moves it wholly onto that screen. Called whenever the rows change.
+    void fitWindow();
 
     QSize minimumSizeHint() const override;
     QSize sizeHint() const override;
@@ -24,7 +28,10 @@ public:
 private:
     QSize rowsSize(QSize rows) const;
 
+    void setHeightLimit(int limit);
+
     int m_height_limit = QWIDGETSIZE_MAX;
+    HeaderStrip* m_header;
 };
 
 } // namespace Vorlant
