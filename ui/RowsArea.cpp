@@ -82,6 +82,8 @@ void RowsArea::fitWindow() {
     QLayout* layout = window->layout();
     const QRect available = window->screen()->availableGeometry();
     const int frame = window->frameGeometry().height() - window->height();
+    // The window's layout may not have seen the rows' new size yet.
+    updateGeometry();
     layout->activate();
     const int others = layout->minimumSize().height() - minimumSizeHint().height();
     setHeightLimit(available.height() - frame - others);
