@@ -23,12 +23,14 @@ bool run(const QString& commandLine) {
     return QProcess::execute(commandLine.section(' ', 0, 0), commandLine.split(' ').mid(1)) == 0;
 }
 
-QString windowSize() {
+// X, Y, WIDTH and HEIGHT of the window on a screen of the virtual display (":N.S").
+QStringList windowGeometry(const QString& screen = qgetenv("DISPLAY")) {
     QProcess xdotool;
+    xdotool.setEnvironment(QProcess::systemEnvironment() << "DISPLAY=" + screen);
     xdotool.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^Vorlant.service.settings$",
                               "getwindowgeometry", "--shell"});
     xdotool.waitForFinished(Deadline);
-    return QRegularExpression("WIDTH=.*\nHEIGHT=\\d+").match(xdotool.readAll()).captured();
+    return QRegularExpression("X=(.*)\nY=(.*)\nWIDTH=(.*)\nHEIGHT=(\\d+)").match(xdotool.readAll()).capturedTexts().mid(1);
 }
 
 bool xdotool(const QString& commands) { // one command line per '|': 'type' ends a line
@@ -85,6 +87,27 @@ class E2E : public QObject {
         };
         if (!QTest::qWaitFor(stored, Deadline))
             QFAIL("no coin rows stored; " + appState());
+    }
+
+    // The window on a screen of the virtual display (":N.S"), with the sample catalogue and as many
+    // more coins after it; the keyboard in its window. Gives the last coin's id.
+    QString startOnScreen(const QString& screen, int coins, const QString& variables) {
+        QJsonObject catalogue = QJsonDocument::fromJson(readFile(VORLANT_SOURCE_DIR "/tools/samplepool/catalogue.json")).object();
+        QString last = "wownero";
+        for (int coin = 8; coin <= coins; ++coin) {
+            QJsonObject entry = catalogue["monero"].toObject();
+            entry["ticker"] = last = QString("zz%1").arg(coin, 2, 10, QChar('0'));
+            catalogue[last] = entry;
+        }
+        writeFile("/etc/xdg/catalogue.json", QJsonDocument(catalogue).toJson());
+        QProcess* pool = start("python3", {VORLANT_SOURCE_DIR "/tools/samplepool/serve.py", "--port", "0",
+                                           "--catalogue", "/etc/xdg/catalogue.json"});
+        pool->waitForReadyRead(Deadline);
+        startApp("[General]\nserver=http://pool.vorlant.test:" + pool->readLine().trimmed() + '\n',
+                 QStringList{"DISPLAY=" + screen, "QT_QPA_PLATFORM=xcb", "QT_XCB_GL_INTEGRATION=none"} +
+                     variables.split(' ', Qt::SkipEmptyParts));
+        [&] { QVERIFY(run("env DISPLAY=" + screen + " xdotool search --sync --onlyvisible --name ^Vorlant.service.settings$ windowfocus --sync")); }();
+        return last;
     }
 
     // Whether the program still runs, where its threads wait (with gdb at hand), and the end of
@@ -234,7 +257,7 @@ private slots:
                                   "arq.pool.example.net:37311", Deadline);
         QVERIFY(xdotool("key Down"));
         QTRY_COMPARE_WITH_TIMEOUT(value("miners/arqma/speed"), "2", Deadline);
-        QCOMPARE(windowSize(), "WIDTH=500\nHEIGHT=513"); // taller while the failure line was shown
+        QCOMPARE(windowGeometry().mid(2).join("x"), "500x513"); // taller while the failure line was shown
         // As on a start where the catalogue came at once, with the same choices; the dropped coin kept.
         compareStore(stored << R"(miners/arqma/pool="arq.pool.example.net:3731")");
         QCOMPARE(readFile(Log).count("[error]") + readFile(record).count('\n'), 2);
@@ -278,10 +301,48 @@ private slots:
         compareStore(storeLines("keyboard.store")); // and nothing else changed
     }
 
-    // A screen set to 192 DPI (as a desktop's scale sets it) shows the 500 x 513 window twice as large.
-    void highDpi() {
-        startApp(("[General]\nserver=" + Url).toUtf8(), {"QT_QPA_PLATFORM=xcb", "QT_XCB_GL_INTEGRATION=none", "QT_FONT_DPI=192"});
-        QCOMPARE(windowSize(), "WIDTH=1000\nHEIGHT=1026"); // twice 500 x 513
+    // The window on screens people have, with catalogues longer than one fits: within the screen,
+    // 500 wide as scaled, the last row reached by keys and its choice stored; the sample's as ever.
+    // Screen 1 of the virtual display is 1920 x 1080, screen 0 1366 x 768.
+    void window_data() {
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<int>("coins");
+        QTest::addColumn<QString>("size");
+        QTest::newRow("sample, 1366x768 at 100 %") << "" << 7 << "500x513";
+        QTest::newRow("40 coins, 1366x768 at 100 %") << "" << 40 << "500x";
+        QTest::newRow("15 coins, 1920x1080 at 150 %") << ".1 QT_SCREEN_SCALE_FACTORS=1.5" << 15 << "750x";
+    }
+    void window() {
+        QFETCH(QString, display);
+        QFETCH(int, coins);
+        QFETCH(QString, size);
+        const QString screen = qgetenv("DISPLAY") + display.section(' ', 0, 0), last = startOnScreen(screen, coins, display.section(' ', 1));
+        QTest::qWait(500); // the rows are stored before they are laid out
+        const QStringList geometry = windowGeometry(screen);
+        const QSize screenSize = display.isEmpty() ? QSize(1366, 768) : QSize(1920, 1080);
+        QVERIFY2(QRect(QPoint(0, 0), screenSize).contains(QRect(geometry[0].toInt(), geometry[1].toInt(),
+                                                                  geometry[2].toInt(), geometry[3].toInt())),
+                 qPrintable(geometry.join(' ')));
+        QVERIFY2((geometry[2] + 'x' + geometry[3]).startsWith(size), qPrintable(geometry.join(' ')));
+        // Backwards from the e-mail field: the last row's partner, then its cores.
+        QVERIFY(run("env DISPLAY=" + screen + " xdotool key shift+Tab shift+Tab Down"));
+        QTRY_COMPARE_WITH_TIMEOUT(QSettings(Store, QSettings::IniFormat).value("miners/" + last + "/running").toString(), "true", Deadline);
+        QVERIFY(run("env DISPLAY=" + screen + " import -window root " QT_TESTCASE_BUILDDIR "/e2e-window-" + QString::number(coins) + ".png"));
+    }
+
+    // Two notches of the wheel over the first row's cores store nothing, until it has the focus.
+    void wheel() {
+        const QString screen = qgetenv("DISPLAY");
+        startOnScreen(screen, 7, QString());
+        QTest::qWait(500); // the rows are stored before they are laid out
+        const QStringList geometry = windowGeometry(screen);
+        const QString overCores = QString("mousemove %1 %2 click 5 click 5").arg(geometry[0].toInt() + 249).arg(geometry[1].toInt() + 217);
+        const QString speed = "miners/arqma/running";
+        QVERIFY(run("xdotool " + overCores));
+        QTest::qWait(500);
+        QCOMPARE(QSettings(Store, QSettings::IniFormat).value(speed).toString(), "false");
+        QVERIFY(run("xdotool key Tab Tab") && run("xdotool " + overCores));
+        QTRY_COMPARE_WITH_TIMEOUT(QSettings(Store, QSettings::IniFormat).value(speed).toString(), "true", Deadline);
     }
 };
 

@@ -19,6 +19,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
@@ -197,6 +199,21 @@ private slots:
         QCOMPARE(heard.join(", "), "Graphic Vorlant, EditableText Email, Button Proxy settings, ComboBox XMR cores, "
                                    "ComboBox XMR merged mining, EditableText Email, RadioButton No proxy, "
                                    "EditableText Address, EditableText Port, Button Cancel, Button OK, No, tari, WOW");
+    }
+
+    // Forty rows on the offscreen screen's 600 pixels: they scroll, and a row that gets the focus
+    // is brought into view.
+    void focusedRowInView() {
+        QJsonObject coins;
+        for (int coin = 10; coin < 50; ++coin)
+            coins[QString("c%1").arg(coin)] = QJsonObject{{"family", "cryptonight"}};
+        m_dialog->poolResponce(200, QJsonDocument(coins).toJson(), QVariant());
+        m_dialog->show();
+        auto* area = m_dialog->findChild<QScrollArea*>("m_coins_area");
+        QTRY_VERIFY(area->verticalScrollBar()->maximum() > 0);
+        QComboBox* last = m_dialog->findChildren<QComboBox*>().last();
+        last->setFocus(Qt::TabFocusReason);
+        QVERIFY(area->viewport()->rect().contains(QRect(last->mapTo(area->viewport(), QPoint()), last->size())));
     }
 
     // A failed catalogue is said where the rows would be, with the next try; OK in the proxy dialog asks

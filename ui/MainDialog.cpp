@@ -10,6 +10,7 @@
 #include "ui/MergedMiningProxyModel.h"
 #include "ui/PoolCatalogue.h"
 #include "ui/ProxyDialog.h"
+#include "ui/RowsArea.h"
 #include "ui_MainDialog.h"
 
 #include <QApplication>
@@ -100,6 +101,8 @@ MainDialog::MainDialog()
         scheduleStoreCheck();
     });
     watchStore();
+    // Once shown, when the window's frame is known: a small screen may not hold even the form.
+    QTimer::singleShot(0, m_ui->m_coins_area, &RowsArea::fitWindow);
 }
 
 MainDialog::~MainDialog() {
@@ -327,7 +330,7 @@ void MainDialog::poolResponce(quint32 _code, QByteArray _data, QVariant _user_da
     // Rows shown from the store with the failure line may have made the window taller than on a
     // start where the catalogue came at once.
     if (storedShown) {
-        m_ui->m_coins_frame->updateGeometry(); // the minimum height without the line, now
+        m_ui->m_coins_area->updateGeometry(); // the minimum height without the line, now
         layout()->activate();
         resize(width(), m_first_height);
     }

@@ -7,7 +7,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     target_link_libraries(e2e PRIVATE vorlant_testsupport)
     target_compile_definitions(e2e PRIVATE VORLANT_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                            VORLANT_APP_PATH="$<TARGET_FILE:vorlant-settings>")
-    add_test(NAME tst_e2e COMMAND ${VORLANT_AS_ROOT} xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp"
+    add_test(NAME tst_e2e COMMAND ${VORLANT_AS_ROOT} xvfb-run -a -s "-screen 0 1366x768x24 -screen 1 1920x1080x24 -nolisten tcp"
              unshare --mount --net --pid --fork --mount-proc --propagation private $<TARGET_FILE:e2e>)
     set_tests_properties(tst_e2e PROPERTIES ENVIRONMENT "${VORLANT_TEST_ENV}" TIMEOUT 300)
 endif()

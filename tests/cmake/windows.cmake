@@ -9,7 +9,7 @@ if(WIN32 AND CMAKE_CROSSCOMPILING)
             wrestool -x --raw --type=24 "$0" | grep 'requestedExecutionLevel level="asInvoker" uiAccess="false"'
     ]=] $<TARGET_FILE:vorlant-settings>)
     add_executable(sddl windows/sddl.cpp)
-    add_test(NAME tst_windows_deploy COMMAND ${VORLANT_AS_ROOT} xvfb-run -a python3
+    add_test(NAME tst_windows_deploy COMMAND ${VORLANT_AS_ROOT} xvfb-run -a -s "-screen 0 1920x1080x24" python3
              ${CMAKE_CURRENT_SOURCE_DIR}/windows/test_deploy.py ${VORLANT_DEPLOY_ZIP} ${VORLANT_INSTALLER}
              $<TARGET_FILE:sddl> ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh ${CMAKE_CURRENT_BINARY_DIR})
     set_tests_properties(tst_windows_deploy PROPERTIES TIMEOUT 400)

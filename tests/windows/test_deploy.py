@@ -103,6 +103,14 @@ open(work + "/hosts", "w").write(open("/etc/hosts").read() + "\n127.0.0.1 pool.v
 socks = socket.create_server(("127.0.0.1", 0)).getsockname()[1]  # a free port, for a moment
 subprocess.Popen(["microsocks", "-i", "127.0.0.1", "-p", str(socks), "-b", "127.0.0.2"], preexec_fn=end_with_this_test)
 http, https, rogue = serve(), serve("--tls", work + "/trusted-pool.pem"), serve("--tls", work + "/rogue-pool.pem")
+# Fifteen coins, more than a 1920 x 1080 screen at 150 % holds: the window stays on it, 750 wide,
+# then and after (the prefix keeps the scale). As Windows 7: as Windows 10, Wine draws a taller
+# caption than it tells Qt, and the window reaches past the screen by the difference.
+catalogue = json.load(open(POOL + "/catalogue.json"))
+catalogue.update({"zz%02d" % n: dict(catalogue["monero"], ticker="zz%02d" % n) for n in range(8, 16)})
+json.dump(catalogue, open(work + "/long.json", "w"))
+long = serve("--catalogue", work + "/long.json")
+at_150 = [(r"HKCU\Control Panel\Desktop", "LogPixels", "144", "/t", "REG_DWORD")]
 
 subprocess.run(["rm", "-rf", PREFIX])
 wine("reg", "add", RUN_KEY, "/v", "Other", "/d", r"C:\other.exe --auto", "/f")  # creates the prefix
@@ -118,13 +126,18 @@ wine("reg", "add", RUN_KEY, "/v", "VorlantGui", "/d", INSTALLED + " --auto", "/f
 store_5_3 = [(STORE, "version", "5.3"), (STORE + r"\miners\monero", "speed", "2", "/t", "REG_DWORD")]
 kinds = lambda: {coin: values(STORE + "\\miners\\" + coin, 1) for coin in COINS}
 for number, (app, version, os_version, server, *store) in enumerate([
-        (ours, "win7", "7", "http" + http), (INSTALLED, "win81", "8.1", "https" + https, store_5_3),
+        (ours, "win7", "7", "http" + long, at_150), (INSTALLED, "win81", "8.1", "https" + https, store_5_3),
         (INSTALLED, "win10", None, "http" + http)]):
     process = start(app, version, server, *store)
     # Every coin's entry with the value types the service reads, once the catalogue is in.
     until(lambda: kinds() == dict.fromkeys(COINS, EXPECTED["types"]), kinds)
     time.sleep(2)  # for the window to draw the catalogue
-    subprocess.run(["import", "-window", "root", ARTIFACTS + "/windows-main-window.png"], check=True)
+    subprocess.run(["import", "-window", "root", ARTIFACTS + "/windows-main-window-%s.png" % version], check=True)
+    frame = subprocess.run(["xdotool", "search", "--name", "^Vorlant service settings$", "getwindowgeometry",
+                            "--shell"], capture_output=True, text=True).stdout
+    x, y, width, height = (int(re.search(key + r"=(-?\d+)", frame)[1]) for key in ("X", "Y", "WIDTH", "HEIGHT"))
+    assert 0 <= x and 0 <= y and x + width <= 1920 and y + height <= 1080 and \
+        width == 750, frame
     stop(process)
     request = [json.loads(line) for line in open(work + "/requests")][number]
     headers = {k.lower(): v for k, v in request["headers"]}
