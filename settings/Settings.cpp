@@ -1,6 +1,7 @@
 #include "settings/Settings.h"
 
 #include "settings/SettingsPrivate.h"
+#include "settings/StoreGuard.h"
 
 #include <QDir>
 
@@ -21,9 +22,34 @@ std::shared_ptr<QSettings> openStore() {
 
 } // namespace
 
+void Settings::Private::open() {
+    store = openStore();
+    guardStoreFile();
+}
+
+void Settings::Private::guardStoreFile() {
+#ifndef Q_OS_WIN
+    if (repairedCopy)
+        return;
+    const QString path = store->fileName();
+    const FileRepair repair = repairStoreFile(path);
+    if (repair.written) {
+        store->sync(); // reads the repaired file afresh
+    } else if (repair.damaged) {
+        repairedCopy = std::make_unique<QTemporaryDir>();
+        QFile copy(repairedCopy->filePath(QStringLiteral("store.conf")));
+        if (copy.open(QIODevice::WriteOnly))
+            copy.write(repair.contents);
+        copy.close();
+        store = std::make_shared<QSettings>(copy.fileName(), QSettings::IniFormat);
+        copiedFrom = path;
+    }
+#endif
+}
+
 Settings::Settings()
     : d(std::make_unique<Private>()) {
-    d->store = openStore();
+    d->open();
 }
 
 Settings::~Settings() = default;
@@ -34,7 +60,7 @@ Settings& Settings::instance() {
 }
 
 QVariant Settings::value(const QString& key, const QVariant& defaultValue) const {
-    return d->store->value(key, defaultValue);
+    return storedValue(*d->store, key, defaultValue);
 }
 
 void Settings::setValue(const QString& key, const QVariant& value) {
@@ -42,13 +68,18 @@ void Settings::setValue(const QString& key, const QVariant& value) {
 }
 
 StoreFault Settings::writeBack() {
+    if (d->repairedCopy)
+        return d->fault = StoreFault::NoPermission;
+    // Another program may have written the file since it was read: Qt reads all of it again
+    // before it writes.
+    d->guardStoreFile();
     d->store->sync();
     bool failed = false;
     if (d->store->status() != QSettings::NoError) {
         // A QSettings object reports its first error for as long as it lives. A new one over the
         // same store starts clean; what is still pending stays with the store, not the object,
         // so its write-back tells whether writing works now.
-        d->store = openStore();
+        d->open();
         d->store->sync();
         failed = d->store->status() == QSettings::AccessError;
     }
@@ -64,7 +95,7 @@ StoreFault Settings::fault() const {
 }
 
 QString Settings::location() const {
-    return QDir::toNativeSeparators(d->store->fileName());
+    return QDir::toNativeSeparators(d->repairedCopy ? d->copiedFrom : d->store->fileName());
 }
 
 QString Settings::currentVersion() {

@@ -1,9 +1,12 @@
 #include "settings/AutostartDesktopEntry.h"
 #include "settings/AutostartValue.h"
 #include "settings/MigrationPlan.h"
+#include "log/Logger.h"
 #include "settings/Settings.h"
+#include "settings/StoreGuard.h"
 #include "support/TestEnvironment.h"
 
+#include <QUrl>
 #include <QtTest>
 
 using namespace Vorlant;
@@ -52,6 +55,35 @@ private slots:
             Settings::instance().migrate();
             QCOMPARE(Test::storeLines(), expected);
         }
+    }
+
+    // Serialized values that Qt cannot decode safely, at the top and in a miner entry beside sound
+    // ones: absent to the program, logged once each, and nothing else changed.
+    void damagedValue_data() { Test::addRows("damaged-values"); }
+    void damagedValue() {
+        QFETCH(QStringList, row);
+        const QString name = QString(QTest::currentDataTag()).replace(' ', '-');
+        const QStringList keys{name, "miners/xmr/" + name};
+        const QVariantMap sound{{"version", "5.10"}, {"server", QUrl("https://h:1")},
+                                {"miners/xmr/pool", "p:1"}, {"miners/xmr/mergedPools", QVariantMap{{"w", "w:2"}}}};
+        for (auto it = sound.cbegin(); it != sound.cend(); ++it)
+            Test::rawStore().setValue(it.key(), *it);
+        Test::storeSerialized(keys, QByteArray::fromHex(row[0].toLatin1()).repeated(row.value(1, "1").toInt()));
+        Settings& settings = Settings::instance();
+        settings.migrate();
+        QVERIFY(!settings.miners()["xmr"].toMap().value(name).isValid());
+        QCOMPARE(settings.minerValue("xmr", "pool", false), sound["miners/xmr/pool"]);
+        for (const QString& key : keys) {
+            QCOMPARE(settings.value(key, "absent"), QVariant("absent"));
+            QCOMPARE(QString(Test::readFile(Logger::logDirectory() + "/vorlant.log")).count(" " + key + " in "), 1);
+        }
+        QCOMPARE(damagedKeys().mid(damagedKeys().indexOf(keys[0])), keys);
+        QCOMPARE(settings.writeBack(), StoreFault::None);
+        for (auto it = sound.cbegin(); it != sound.cend(); ++it)
+            QCOMPARE(Test::rawStore().value(it.key()), *it);
+#ifndef Q_OS_WIN // the registry keeps the value; Qt writes a file anew on every save
+        QCOMPARE(Test::readFile(Test::rawStore().fileName()).count("=@Invalid()"), 2);
+#endif
     }
 
     // Command lines of the autostart entry, and whether each starts this program.

@@ -38,6 +38,8 @@ private:
     void showCatalogueFailure(const QString& message);
     void endCatalogueWait();
     void showProxyNotice();
+    // Under the proxy's line: the stored settings that could not be read.
+    void showDamagedNotice();
     // After every change: a write-back, and the notice line when the store keeps nothing.
     void watchStore();
     void scheduleStoreCheck();
@@ -53,6 +55,7 @@ private:
     CatalogueLoader* m_catalogue = nullptr;
     QLabel* m_catalogue_line = nullptr;
     QLabel* m_proxy_line = nullptr;
+    QLabel* m_damaged_line = nullptr;
     bool m_rows_built = false;
     QTimer m_store_check;
 };
