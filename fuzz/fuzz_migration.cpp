@@ -3,6 +3,7 @@
 #include "FuzzSupport.h"
 
 #include "settings/Settings.h"
+#include "settings/StoreFileScan.h"
 
 #include <QDebug>
 #include <QSet>
@@ -19,9 +20,13 @@ QMap<QString, QVariantMap> entriesOf(const QVariantMap& store) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Qt's INI reader does not read back a NUL that it wrote, and a registry string holds none.
-    Test::loadStore(QByteArray(reinterpret_cast<const char*>(data), int(size)).replace('\0', ' '));
+    const QByteArray input = QByteArray(reinterpret_cast<const char*>(data), int(size)).replace('\0', ' ');
+    // What the upgrade may read of it: a damaged serialized value is no value.
+    Test::loadStore(withoutDamagedValues(input, damagedValues(input)));
     const auto before = entriesOf(storeOnDisk());
+    Test::loadStore(input);
     Settings::instance().migrate();
+    assert(damagedValues(Test::readFile(Test::rawStore().fileName())).isEmpty() && "nothing damaged left");
     const auto after = entriesOf(storeOnDisk());
     assert(Test::rawStore().value("version") == Settings::currentVersion());
     // The registry holds entries whose names differ only in letter case as one: the upgrade

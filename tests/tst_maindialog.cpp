@@ -85,6 +85,9 @@ private slots:
         QTest::newRow("on, above 255 cores") << "running=true speed=257" << "false  257 true  | -1 0 No";
         QTest::newRow("on, partner") << "running=true mergedMining=tari" << "false  1 true tari | 1 1 XTM";
         QTest::newRow("partner gone") << "mergedMining=old" << "false  1 false old | 0 -1 ";
+        // A serialized value (hex) that Qt cannot decode: no value, said; the rows write a sound one.
+        QTest::newRow("partners damaged") << "running=true mergedMining=tari mergedPools=@000000097fffffff"
+                                          << "false  1 true tari | 1 1 XTM";
     }
     // Failed replies before the good one change nothing.
     void reply() {
@@ -96,8 +99,14 @@ private slots:
         // Qt's own checks of every model involved, while the rows come.
         const QAbstractItemModelTester t1(&own), t2(own.sourceModel()), t3(&CpuCoresModel::instance());
         Test::rawStore().setValue("miners/tari/ticker", "XTM"); // a partner shows the ticker of its own entry
-        for (const QString& pair : stored.split(' ', Qt::SkipEmptyParts))
-            Test::rawStore().setValue("miners/" + id + '/' + pair.section('=', 0, 0), pair.section('=', 1));
+        for (const QString& pair : stored.split(' ', Qt::SkipEmptyParts)) {
+            const QString key = "miners/" + id + '/' + pair.section('=', 0, 0), value = pair.section('=', 1);
+            if (value.startsWith('@'))
+                Test::storeSerialized({key}, QByteArray::fromHex(value.mid(1).toLatin1()));
+            else
+                Test::rawStore().setValue(key, value);
+        }
+        m_dialog = std::make_unique<MainDialog>(); // started on the store as arranged
         m_dialog->poolResponce(201, catalogue(id), QString("pool"));
         m_dialog->poolResponce(200, catalogue(id).chopped(30), QString("pool"));
         m_dialog->poolResponce(200, catalogue(id), QString("pool"));
@@ -111,6 +120,8 @@ private slots:
         QCOMPARE(entry(id) + ' ' + shown, expected.replace("|", "XMR h%2:443 XMR"));
         const QVariantMap pools{{"tari", QUrl("http://t:3334")}, {"wow", QUrl("http://w:0")}};
         QCOMPARE(Test::rawStore().value("miners/" + id + "/mergedPools").toMap(), pools);
+        const auto* notice = m_dialog->findChild<QLabel*>("m_damaged_notice_label");
+        QTRY_COMPARE(notice && notice->text().endsWith(id + "/mergedPools"), stored.contains('@'));
     }
 
     // Every choice is stored as made, the e-mail untrimmed on every keystroke. A store that keeps
