@@ -1,5 +1,6 @@
 #include "settings/StoredVariant.h"
 
+#include <QTimeZone>
 #include <QtEndian>
 
 namespace Vorlant {
@@ -106,22 +107,38 @@ private:
     qint64 dateSize() const { return m_version < QDataStream::Qt_5_0 ? 4 : 8; }
 
     bool dateTime() {
-        qint8 spec = 0;
         if (!skip(dateSize() + 4) || left() < 1)
             return false;
-        spec = qint8(*m_at++);
+        const qint8 spec = qint8(*m_at++);
         if (m_version < QDataStream::Qt_5_2)
             return true;
-        if (spec == 3) // an offset from UTC
-            return skip(4);
-        if (spec != 4) // a time zone, named
+        switch (spec) {
+        case Qt::LocalTime:
+        case Qt::UTC:
             return true;
-        QByteArray zone;
-        if (!string(&zone))
+        case Qt::OffsetFromUTC:
+            return skip(4);
+        case Qt::TimeZone:
+            return timeZone();
+        default: // Qt reads others as a time in no zone, which crashes it when written back
             return false;
-        // A zone of a fixed offset carries its offset, name, abbreviation, country and comment.
-        return zone != QByteArray("\0O\0f\0f\0s\0e\0t\0F\0r\0o\0m\0U\0t\0c", 26) ||
-               (skip(4) && string() && string() && skip(4) && string());
+        }
+    }
+
+    // A time zone Qt does not know crashes it when the time is written back, too.
+    bool timeZone() {
+        QByteArray bytes;
+        if (!string(&bytes))
+            return false;
+        QString id;
+        for (int i = 0; i + 1 < bytes.size(); i += 2)
+            id += QChar(ushort(uchar(bytes[i]) << 8 | uchar(bytes[i + 1])));
+        if (id != QLatin1String("OffsetFromUtc"))
+            return QTimeZone(id.toUtf8()).isValid();
+        // A fixed offset, with its name, abbreviation, country and comment.
+        quint32 offset = 0;
+        return number(offset) && qAbs(qint32(offset)) <= 14 * 3600 && string() && string() &&
+               skip(4) && string();
     }
 
     bool bitArray() {
