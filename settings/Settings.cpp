@@ -4,6 +4,7 @@
 #include "settings/StoreGuard.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace Vorlant {
 
@@ -29,13 +30,14 @@ void Settings::Private::open() {
 
 void Settings::Private::guardStoreFile() {
 #ifndef Q_OS_WIN
-    if (repairedCopy)
-        return;
-    const QString path = store->fileName();
+    const QString path = repairedCopy ? copiedFrom : store->fileName();
     const FileRepair repair = repairStoreFile(path);
-    if (repair.written) {
+    if (repairedCopy && (repair.written || !repair.damaged)) {
+        repairedCopy.reset(); // the store itself can be read safely again
+        store = openStore();
+    } else if (repair.written) {
         store->sync(); // reads the repaired file afresh
-    } else if (repair.damaged) {
+    } else if (repair.damaged && !repairedCopy) {
         repairedCopy = std::make_unique<QTemporaryDir>();
         QFile copy(repairedCopy->filePath(QStringLiteral("store.conf")));
         if (copy.open(QIODevice::WriteOnly))
@@ -49,7 +51,7 @@ void Settings::Private::guardStoreFile() {
 
 Settings::Settings()
     : d(std::make_unique<Private>()) {
-    d->open();
+    d->store = openStore(); // guarded by the start-up upgrade, before anything reads it
 }
 
 Settings::~Settings() = default;
@@ -68,11 +70,14 @@ void Settings::setValue(const QString& key, const QVariant& value) {
 }
 
 StoreFault Settings::writeBack() {
-    if (d->repairedCopy)
-        return d->fault = StoreFault::NoPermission;
     // Another program may have written the file since it was read: Qt reads all of it again
     // before it writes.
     d->guardStoreFile();
+    if (d->repairedCopy) {
+        d->fault = QFileInfo(d->copiedFrom).isWritable() ? StoreFault::WriteFailed
+                                                          : StoreFault::NoPermission;
+        return d->fault;
+    }
     d->store->sync();
     bool failed = false;
     if (d->store->status() != QSettings::NoError) {

@@ -78,13 +78,13 @@ private:
         case RegularExpression:
             return string() && skip(4);
         case StringList:
-            return repeated(4, [this] { return string(); });
+            return repeated([this] { return string(); });
         case ByteArrayList:
-            return repeated(4, [this] { return bytes(); });
+            return repeated([this] { return bytes(); });
         case List:
-            return repeated(4, [this, depth] { return variant(depth + 1); });
+            return repeated([this, depth] { return variant(depth + 1); });
         case Map: case Hash:
-            return repeated(8, [this, depth] { return string() && variant(depth + 1); });
+            return repeated([this, depth] { return string() && variant(depth + 1); });
         case Variant:
             return variant(depth + 1);
         default:
@@ -92,10 +92,11 @@ private:
         }
     }
 
-    // A count is believed only as far as the bytes left can hold that many of the smallest item.
-    template <typename ReadItem> bool repeated(qint64 smallestItem, ReadItem readItem) {
+    // Every item takes bytes, so a count that the bytes cannot hold fails within them; Qt, which
+    // reserves room for the count first, reads only what was found here.
+    template <typename ReadItem> bool repeated(ReadItem readItem) {
         quint32 count = 0;
-        if (!number(count) || qint64(count) * smallestItem > left())
+        if (!number(count))
             return false;
         for (quint32 i = 0; i < count; ++i) {
             if (!readItem())

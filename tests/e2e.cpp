@@ -167,9 +167,10 @@ private slots:
     }
 
     // A store that cannot be written (a full disk; the package test takes one that the user may
-    // not change): one error entry, the store as it was, and the program running on.
+    // not change): one error entry, the store as it was, and the program running on; a damaged
+    // value in it, which cannot be mended there, read as none all the same.
     void fullDisk() {
-        const QByteArray store = ("[General]\nserver=" + Url + '\n').toUtf8();
+        const QByteArray store = ("[General]\nserver=" + Url + "\nproxy=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n").toUtf8();
         writeFile(Store, store);
         QVERIFY(QDir().mkdir("/etc/xdg/home") && run("mount -t tmpfs e2e /etc/xdg/home"));
         QVERIFY(!run("dd if=/dev/zero of=/etc/xdg/filler")); // the log has a disk of its own
@@ -179,6 +180,7 @@ private slots:
         QTest::qWait(2000); // the catalogue's rows written meanwhile, where the pool could answer
         // Once; the pool, unable to record the request on the full disk, fails the catalogue besides.
         QCOMPARE(readFile(Log).count(entry), 1);
+        QCOMPARE(readFile(Log).count("The stored setting proxy in " + Store.toUtf8() + " is damaged"), 1);
         QCOMPARE(m_app->state(), QProcess::Running);
         QCOMPARE(readFile(Store), store);
     }
