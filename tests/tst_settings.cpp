@@ -76,8 +76,8 @@ private slots:
         for (const QString& key : keys) {
             QCOMPARE(settings.value(key, "absent"), QVariant("absent"));
             QCOMPARE(QString(Test::readFile(Logger::logDirectory() + "/vorlant.log")).count(" " + key + " in "), 1);
+            QVERIFY(damagedKeys().contains(key));
         }
-        QCOMPARE(damagedKeys().mid(damagedKeys().indexOf(keys[0])), keys);
         QCOMPARE(settings.writeBack(), StoreFault::None);
         for (auto it = sound.cbegin(); it != sound.cend(); ++it)
             QCOMPARE(Test::rawStore().value(it.key()), *it);
