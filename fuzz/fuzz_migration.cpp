@@ -34,7 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto clashes = [](auto n) { return n.join('/').toCaseFolded().split('/').removeDuplicates(); };
     assert(clashes(after.keys()) <= clashes(before.keys()));
     // Pool and worker as text: so NaN equals itself, and a list as either kind Qt reads it back.
-    const auto pair = [](auto e) { return e["pool"].toStringList() << "/" << e["worker"].toStringList(); };
+    // A number reads back as text once Qt has written the file.
+    const auto text = [](const QVariant& v) {
+        const bool list = v.userType() == QMetaType::QVariantList || v.userType() == QMetaType::QStringList;
+        return list ? v.toStringList() : QStringList{v.toString()};
+    };
+    const auto pair = [&](auto e) { return text(e["pool"]) << "/" << text(e["worker"]); };
     QList<QStringList> had, has;
     QHash<QString, QStringList> last;
     for (const QString& name : before.keys()) {
