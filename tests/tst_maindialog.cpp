@@ -120,9 +120,12 @@ private slots:
         QCOMPARE(entry(id) + ' ' + shown, expected.replace("|", "XMR h%2:443 XMR"));
         const QVariantMap pools{{"tari", QUrl("http://t:3334")}, {"wow", QUrl("http://w:0")}};
         QCOMPARE(Test::rawStore().value("miners/" + id + "/mergedPools").toMap(), pools);
-        const auto* notice = m_dialog->findChild<QLabel*>("m_damaged_notice_label");
+        const auto notice = [this] {
+            const auto* line = m_dialog->findChild<QLabel*>("m_damaged_notice_label");
+            return line ? line->text() : "";
+        };
         const QString said = "A stored setting can't be read and counts as not set: miners/" + id + "/mergedPools";
-        QTRY_COMPARE(notice ? notice->text() : "", stored.contains('@') ? said : "");
+        QTRY_COMPARE(notice(), stored.contains('@') ? said : "");
     }
 
     // Every choice is stored as made, the e-mail untrimmed on every keystroke. A store that keeps
