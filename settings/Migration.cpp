@@ -52,8 +52,8 @@ AccountKeys takeAccountKeys(QSettings& store) {
     for (const QString& entry : entryNames(store)) {
         GroupScope scope(store, {entry});
         // Each entry carried the account; where they disagree, the last one listed wins.
-        account.server =
-            storedValue(store, QStringLiteral("server"), QUrl(QString::fromLatin1(kDefaultServerUrl)));
+        account.server = storedValue(store, QStringLiteral("server"),
+                                     QUrl(QString::fromLatin1(kDefaultServerUrl)));
         account.email = storedValue(store, QStringLiteral("email"), QString()).toString();
         account.apiToken = storedValue(store, QStringLiteral("apiToken"), QString()).toString();
         store.setValue(QStringLiteral("threads"), 1);
@@ -94,7 +94,8 @@ QVector<OldEntry> readOldEntries(QSettings& store) {
     for (const QString& group : entryNames(store)) {
         GroupScope scope(store, {group});
         entries.append({group, storedValue(store, QStringLiteral("engine")).toString(),
-                        storedValue(store, QStringLiteral("pool")), storedValue(store, QStringLiteral("worker")),
+                        storedValue(store, QStringLiteral("pool")),
+                        storedValue(store, QStringLiteral("worker")),
                         storedValue(store, QStringLiteral("threads"))});
     }
     return entries;

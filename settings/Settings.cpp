@@ -75,7 +75,7 @@ StoreFault Settings::writeBack() {
     d->guardStoreFile();
     if (d->repairedCopy) {
         d->fault = QFileInfo(d->copiedFrom).isWritable() ? StoreFault::WriteFailed
-                                                          : StoreFault::NoPermission;
+                                                         : StoreFault::NoPermission;
         return d->fault;
     }
     d->store->sync();

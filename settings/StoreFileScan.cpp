@@ -53,8 +53,8 @@ bool nextLine(const QByteArray& data, int& pos, Line& line) {
             }
         } else if (c == '\\' && i < size) {
             const char escaped = data[i++];
-            if (i < size && ((escaped == '\n' && data[i] == '\r') ||
-                             (escaped == '\r' && data[i] == '\n')))
+            if (i < size &&
+                ((escaped == '\n' && data[i] == '\r') || (escaped == '\r' && data[i] == '\n')))
                 ++i;
         } else if (c == '"') {
             inQuotes = !inQuotes;
@@ -66,9 +66,10 @@ bool nextLine(const QByteArray& data, int& pos, Line& line) {
 }
 
 int digitValue(char c, int base) {
-    const int value = c >= '0' && c <= '9' ? c - '0'
+    const int value = c >= '0' && c <= '9'   ? c - '0'
                       : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                      : c >= 'A' && c <= 'F' ? c - 'A' + 10 : 99;
+                      : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                             : 99;
     return value < base ? value : -1;
 }
 
@@ -76,7 +77,10 @@ int digitValue(char c, int base) {
 class ValueText {
 public:
     ValueText(const QByteArray& data, int from, int to, bool utf8)
-        : m_data(data), m_i(from), m_to(to), m_utf8(utf8) {}
+        : m_data(data)
+        , m_i(from)
+        , m_to(to)
+        , m_utf8(utf8) {}
 
     QStringList items() {
         skipBlanks();
@@ -183,7 +187,8 @@ QString unescapedKey(const QByteArray& data, int from, int to) {
         const int digits = i + 1 < to && data[i + 1] == 'U' ? 4 : 2;
         const int first = i + 1 + (digits == 4 ? 1 : 0);
         bool ok = false;
-        const int code = c == '%' && first + digits <= to ? data.mid(first, digits).toInt(&ok, 16) : 0;
+        const int code =
+            c == '%' && first + digits <= to ? data.mid(first, digits).toInt(&ok, 16) : 0;
         if (ok) {
             key += QChar(code);
             i = first + digits;

@@ -62,8 +62,8 @@ QStringList registryTexts(DWORD type, const QByteArray& data) {
 }
 
 bool isDamagedRegistryValue(const QString& key) {
-    QString group = QStringLiteral("Software\\%1\\OrganizationDefaults")
-                        .arg(QLatin1String(kStoreOrganisation));
+    QString group =
+        QStringLiteral("Software\\%1\\OrganizationDefaults").arg(QLatin1String(kStoreOrganisation));
     const int slash = key.lastIndexOf(u'/');
     if (slash > 0)
         group += u'\\' + QString(key.left(slash)).replace(u'/', u'\\');
@@ -119,9 +119,8 @@ void reportDamagedKey(const QString& key, const QString& location) {
 QString damagedKeysNotice(const QStringList& keys) {
     if (keys.isEmpty())
         return QString();
-    const char* text = keys.size() == 1
-                           ? "A stored setting can't be read and counts as not set: %1"
-                           : "Stored settings can't be read and count as not set: %1";
+    const char* text = keys.size() == 1 ? "A stored setting can't be read and counts as not set: %1"
+                                        : "Stored settings can't be read and count as not set: %1";
     return QCoreApplication::translate("Settings", text).arg(keys.join(QStringLiteral(", ")));
 }
 

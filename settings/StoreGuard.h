@@ -16,7 +16,8 @@ namespace Vorlant {
 
 // Reads a key of the store's current group as storedValue(store, key) would through QSettings.
 // On Windows, where Qt decodes a registry value when it is read, the raw value is checked first.
-QVariant storedValue(QSettings& store, const QString& key, const QVariant& defaultValue = QVariant());
+QVariant storedValue(QSettings& store, const QString& key,
+                     const QVariant& defaultValue = QVariant());
 
 // The damaged keys met since the program started, in the order met.
 QStringList damagedKeys();

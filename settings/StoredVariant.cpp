@@ -1,5 +1,6 @@
 #include "settings/StoredVariant.h"
 
+#include <QMetaType>
 #include <QTimeZone>
 #include <QtEndian>
 
@@ -11,33 +12,37 @@ namespace {
 constexpr int kMaxDepth = 64;
 constexpr quint32 kNullLength = 0xffffffff;
 
-// Qt's numbers of the types that its stream format writes (QMetaType::Type).
-enum Type : quint32 {
-    Bool = 1, Int, UInt, LongLong, ULongLong, Double, Char16, Map, List, String, StringList,
-    ByteArray, BitArray, Date, Time, DateTime, Url, Locale, Rect, RectF, Size, SizeF, Line, LineF,
-    Point, PointF, RegExp, Hash, Uuid = 30, Long = 32, Short, Char, ULong, UShort, UChar, Float,
-    SChar = 40, Variant, RegularExpression = 44, ByteArrayList = 49, Nullptr = 51, CborSimple
-};
-
 class Reader {
 public:
     Reader(const QByteArray& bytes, QDataStream::Version version)
-        : m_at(bytes.constData()), m_end(bytes.constData() + bytes.size()), m_version(version) {}
+        : m_at(bytes.constData())
+        , m_end(bytes.constData() + bytes.size())
+        , m_version(version) {}
 
     bool variant(int depth) {
         quint32 type = 0;
         if (depth > kMaxDepth || !number(type))
             return false;
         if (m_version < QDataStream::Qt_5_0) {
-            // Streams of the Qt 4 era number the types apart from Qt 5; 127 and 64 to 86 are
-            // types registered by name and GUI types.
-            if (type == 127 || (type >= 64 && type < 128))
-                return false;
-            if (type >= 128)
+            // Streams of the Qt 4 era number the types apart from Qt 5: 64 to 86 are GUI types,
+            // 127 one named after it, and the core types from 31 on come 97 higher.
+            if (type == 127)
+                type = QMetaType::User;
+            else if (type >= 128)
                 type -= 97;
+            else if (type >= 64)
+                return false;
         }
         if (m_version >= QDataStream::Qt_4_2 && !skip(1)) // the null flag
             return false;
+        QByteArray name;
+        if (type == QMetaType::User) { // as Qt writes a type of Qt 5 into a stream of Qt 4
+            if (!bytes(&name))
+                return false;
+            type = quint32(QMetaType::type(name.constData()));
+            if (type == QMetaType::UnknownType)
+                return false;
+        }
         if (type == 0) // an invalid value; older streams follow it with an empty string
             return m_version >= QDataStream::Qt_5_0 || string();
         return payload(type, depth);
@@ -46,46 +51,67 @@ public:
 private:
     bool payload(quint32 type, int depth) {
         switch (type) {
-        case Bool: case Char: case UChar: case SChar: case CborSimple:
+        case QMetaType::Bool:
+        case QMetaType::Char:
+        case QMetaType::UChar:
+        case QMetaType::SChar:
+        case QMetaType::QCborSimpleType:
             return skip(1);
-        case Char16: case Short: case UShort:
+        case QMetaType::QChar:
+        case QMetaType::Short:
+        case QMetaType::UShort:
             return skip(2);
-        case Int: case UInt: case Time:
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::QTime:
             return skip(4);
-        case LongLong: case ULongLong: case Long: case ULong: case Double:
-        case Size: case Point:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+        case QMetaType::Long:
+        case QMetaType::ULong:
+        case QMetaType::Double:
+        case QMetaType::QSize:
+        case QMetaType::QPoint:
             return skip(8);
-        case Float:
+        case QMetaType::Float:
             return skip(m_version >= QDataStream::Qt_4_6 ? 8 : 4);
-        case Date:
+        case QMetaType::QDate:
             return skip(dateSize());
-        case DateTime:
+        case QMetaType::QDateTime:
             return dateTime();
-        case Rect: case Line: case SizeF: case PointF: case Uuid:
+        case QMetaType::QRect:
+        case QMetaType::QLine:
+        case QMetaType::QSizeF:
+        case QMetaType::QPointF:
+        case QMetaType::QUuid:
             return skip(16);
-        case RectF: case LineF:
+        case QMetaType::QRectF:
+        case QMetaType::QLineF:
             return skip(32);
-        case Nullptr:
+        case QMetaType::Nullptr:
             return true;
-        case String: case Locale:
+        case QMetaType::QString:
+        case QMetaType::QLocale:
             return string();
-        case ByteArray: case Url:
+        case QMetaType::QByteArray:
+        case QMetaType::QUrl:
             return bytes();
-        case BitArray:
+        case QMetaType::QBitArray:
             return bitArray();
-        case RegExp:
+        case QMetaType::QRegExp:
             return string() && skip(3);
-        case RegularExpression:
+        case QMetaType::QRegularExpression:
             return string() && skip(4);
-        case StringList:
+        case QMetaType::QStringList:
             return repeated([this] { return string(); });
-        case ByteArrayList:
+        case QMetaType::QByteArrayList:
             return repeated([this] { return bytes(); });
-        case List:
+        case QMetaType::QVariantList:
             return repeated([this, depth] { return variant(depth + 1); });
-        case Map: case Hash:
+        case QMetaType::QVariantMap:
+        case QMetaType::QVariantHash:
             return repeated([this, depth] { return string() && variant(depth + 1); });
-        case Variant:
+        case QMetaType::QVariant:
             return variant(depth + 1);
         default:
             return false;
@@ -147,9 +173,15 @@ private:
         return number(bits) && skip((qint64(bits) + 7) / 8);
     }
 
-    bool bytes() {
+    bool bytes(QByteArray* data = nullptr) {
         quint32 length = 0;
-        return number(length) && (length == kNullLength || skip(length));
+        if (!number(length))
+            return false;
+        if (length == kNullLength)
+            return true;
+        if (data && length <= left())
+            *data = QByteArray(m_at, int(length));
+        return skip(length);
     }
 
     // UTF-16 text: a length in bytes, which must be even.

@@ -4,6 +4,7 @@
 #include "log/Logger.h"
 #include "settings/Settings.h"
 #include "settings/StoreGuard.h"
+#include "settings/StoredVariant.h"
 #include "support/TestEnvironment.h"
 
 #include <QUrl>
@@ -54,6 +55,29 @@ private slots:
         for (int start = 0; start < 2; ++start) { // a second start changes nothing
             Settings::instance().migrate();
             QCOMPARE(Test::storeLines(), expected);
+        }
+    }
+
+    // What Qt writes of each type a store may hold passes as decodable, in both of the forms it
+    // writes (the file puts a ')' after it); the same cut short by a byte does not.
+    void soundValueDecodable() {
+        const QVariantList values{true, -1, 2u, qint64(-3), quint64(4), 5.5, QChar('c'), QVariant(),
+            QVariantMap{{"k", QUrl("http://h")}}, QVariantList{QString(), QByteArray()}, QStringList{"a"},
+            QBitArray(9, true), QDate(2020, 1, 2), QTime(1, 2), QDateTime(QDate(2020, 1, 2), QTime(1, 2), Qt::UTC),
+            QDateTime(QDate(2020, 1, 2), QTime(), QTimeZone("Europe/Berlin")), QDateTime(QDate(2020, 1, 2), QTime(), Qt::OffsetFromUTC, 60),
+            QLocale("de_DE"), QRect(1, 2, 3, 4), QRectF(1, 2, 3, 4), QSize(1, 2), QSizeF(1, 2), QLine(1, 2, 3, 4),
+            QLineF(1, 2, 3, 4), QPoint(1, 2), QPointF(1, 2), QRegExp("x"), QRegularExpression("y"), QVariantHash{{"h", 1}},
+            QUuid::createUuid(), QVariant::fromValue(short(1)), QVariant::fromValue(1L), QVariant::fromValue(1.5f),
+            QVariant::fromValue(QByteArrayList{"a"}), QVariant::fromValue(nullptr), QVariant::fromValue(QVariant(1))};
+        for (const QDataStream::Version version : {QDataStream::Qt_4_0, QDataStream::Qt_5_6}) {
+            for (const QVariant& value : values) {
+                QByteArray bytes;
+                QDataStream stream(&bytes, QIODevice::WriteOnly);
+                stream.setVersion(version);
+                stream << value;
+                QVERIFY2(isDecodableVariant(bytes + ')', version), value.typeName());
+                QVERIFY2(!isDecodableVariant(bytes.chopped(1), version), value.typeName());
+            }
         }
     }
 
