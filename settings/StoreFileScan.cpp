@@ -247,8 +247,8 @@ QVector<DamagedValue> damagedValues(const QByteArray& file) {
         if (line.equals == -1)
             continue;
         // Only an '@', written or escaped, starts a serialized value.
-        const auto value = QByteArray::fromRawData(file.constData() + line.equals + 1,
-                                                   line.end - line.equals - 1);
+        const auto value =
+            QByteArray::fromRawData(file.constData() + line.equals + 1, line.end - line.equals - 1);
         if (!value.contains('@') && !value.contains('\\'))
             continue;
         QStringList items = ValueText(file, line.equals + 1, line.end, false).items();
