@@ -12,8 +12,8 @@ namespace Vorlant {
 struct Settings::Private {
     std::shared_ptr<QSettings> store;
     StoreFault fault = StoreFault::None;
-    // A store file with damaged values that this user may not repair is read from a repaired
-    // copy, kept here; nothing can be saved to the store then.
+    // A store file with damaged values that cannot be repaired (no right to write it, a full
+    // disk) is read from a repaired copy, kept here; nothing can be saved to the store then.
     std::unique_ptr<QTemporaryDir> repairedCopy;
     QString copiedFrom;
 

@@ -128,12 +128,14 @@ FileRepair repairStoreFile(const QString& path) {
     FileRepair repair;
     if (damagedValues(readAll(path)).isEmpty())
         return repair;
-    repair.damaged = true;
     QLockFile lock(path + QStringLiteral(".lock")); // Qt's own, so no write-back comes between
     const bool locked = lock.tryLock(5000);
     // Read again under the lock: the service may have saved meanwhile.
     const QByteArray file = readAll(path);
     const QVector<DamagedValue> damaged = damagedValues(file);
+    repair.damaged = !damaged.isEmpty();
+    if (!repair.damaged)
+        return repair;
     for (const DamagedValue& value : damaged)
         reportDamagedKey(value.key, QDir::toNativeSeparators(path));
     repair.contents = withoutDamagedValues(file, damaged);
