@@ -233,13 +233,13 @@ QString normalizedKey(const QString& key) {
 }
 
 QVector<DamagedValue> damagedValues(const QByteArray& file) {
-    // A UTF-8 byte order mark makes Qt read the text of values as UTF-8; without it as Latin-1.
-    // Where it stands, the value must be decodable read either way.
-    const bool utf8 = file.startsWith("\xef\xbb\xbf");
+    // Qt reads the text of values as Latin-1 until it meets a file that starts with a UTF-8 byte
+    // order mark, and as UTF-8 from then on, whatever files follow: a value must be decodable
+    // read either way.
     QVector<DamagedValue> damaged;
     QString section;
     Line line;
-    for (int pos = utf8 ? 3 : 0; nextLine(file, pos, line);) {
+    for (int pos = file.startsWith("\xef\xbb\xbf") ? 3 : 0; nextLine(file, pos, line);) {
         if (file[line.start] == '[') {
             section = sectionName(file, line);
             continue;
@@ -252,7 +252,7 @@ QVector<DamagedValue> damagedValues(const QByteArray& file) {
         if (!value.contains('@') && !value.contains('\\'))
             continue;
         QStringList items = ValueText(file, line.equals + 1, line.end, false).items();
-        if (utf8)
+        if (std::any_of(value.cbegin(), value.cend(), [](char c) { return c & 0x80; }))
             items += ValueText(file, line.equals + 1, line.end, true).items();
         if (std::all_of(items.cbegin(), items.cend(), isDecodableStoredText))
             continue;
