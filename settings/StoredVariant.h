@@ -10,7 +10,7 @@ namespace Vorlant {
 // take, and without recursing deeper than any setting nests. Qt's own decoder trusts every count
 // and length it reads: a list that claims 2^31 items makes it reserve them, and one nested a
 // hundred thousand levels deep overflows the stack. Types a settings store has no use for (those
-// of Qt's GUI module, JSON, types registered by name) are refused, so nothing unknown reaches it.
+// of Qt's GUI module, JSON, types of other programs) are refused, so nothing unknown reaches it.
 bool isDecodableVariant(const QByteArray& bytes, QDataStream::Version version);
 
 } // namespace Vorlant
