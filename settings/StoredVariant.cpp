@@ -136,10 +136,10 @@ private:
     bool dateTime() {
         if (!skip(dateSize() + 4) || left() < 1)
             return false;
-        const qint8 spec = qint8(*m_at++);
+        const qint8 kind = qint8(*m_at++);
         if (m_version < QDataStream::Qt_5_2)
             return true;
-        switch (spec) {
+        switch (kind) {
         case Qt::LocalTime:
         case Qt::UTC:
             return true;
