@@ -38,10 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto clashes = [](auto n) { return n.join('/').toCaseFolded().split('/').removeDuplicates(); };
     assert(clashes(after.keys()) <= clashes(before.keys()));
     // Pool and worker as text: so NaN equals itself, and a list as either kind Qt reads it back.
-    // A number reads back as text once Qt has written the file.
+    // A number reads back as text once Qt has written the file; an empty list as no value.
     const auto text = [](const QVariant& v) {
         const bool list = v.userType() == QMetaType::QVariantList || v.userType() == QMetaType::QStringList;
-        return list ? v.toStringList() : QStringList{v.toString()};
+        return list || !v.isValid() ? v.toStringList() : QStringList{v.toString()};
     };
     const auto pair = [&](auto e) { return text(e["pool"]) << "/" << text(e["worker"]); };
     QList<QStringList> had, has;
