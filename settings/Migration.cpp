@@ -2,6 +2,7 @@
 
 #include "settings/MigrationPlan.h"
 #include "settings/SettingsPrivate.h"
+#include "settings/StoreGuard.h"
 
 #include <QHash>
 #include <QUrl>
@@ -25,7 +26,7 @@ QStringList entryNames(QSettings& store) {
 }
 
 QString storedVersion(QSettings& store) {
-    const QString version = store.value(QStringLiteral("version"), QString()).toString();
+    const QString version = storedValue(store, QStringLiteral("version"), QString()).toString();
     if (!version.isNull())
         return version;
     // The oldest layouts kept no version; the engine of their first entry tells them apart.
@@ -34,7 +35,7 @@ QString storedVersion(QSettings& store) {
     if (entries.isEmpty())
         return QString();
     GroupScope first(store, {entries.first()});
-    return versionFromFirstEngine(store.value(QStringLiteral("engine")).toString());
+    return versionFromFirstEngine(storedValue(store, QStringLiteral("engine")).toString());
 }
 
 // --- Step A: releases before 1.07 kept the account in every miner entry.
@@ -51,12 +52,12 @@ AccountKeys takeAccountKeys(QSettings& store) {
     for (const QString& entry : entryNames(store)) {
         GroupScope scope(store, {entry});
         // Each entry carried the account; where they disagree, the last one listed wins.
-        account.server =
-            store.value(QStringLiteral("server"), QUrl(QString::fromLatin1(kDefaultServerUrl)));
-        account.email = store.value(QStringLiteral("email"), QString()).toString();
-        account.apiToken = store.value(QStringLiteral("apiToken"), QString()).toString();
+        account.server = storedValue(store, QStringLiteral("server"),
+                                     QUrl(QString::fromLatin1(kDefaultServerUrl)));
+        account.email = storedValue(store, QStringLiteral("email"), QString()).toString();
+        account.apiToken = storedValue(store, QStringLiteral("apiToken"), QString()).toString();
         store.setValue(QStringLiteral("threads"), 1);
-        if (store.value(QStringLiteral("engine")).toString() ==
+        if (storedValue(store, QStringLiteral("engine")).toString() ==
             QLatin1String("bytecoinminerengine"))
             store.setValue(QStringLiteral("engine"), QStringLiteral("bcn"));
         for (const char* key : {"server", "email", "userId", "apiToken"})
@@ -67,7 +68,7 @@ AccountKeys takeAccountKeys(QSettings& store) {
 
 void moveAccountKeys(QSettings& store) {
     // A top-level server means this step has run before, whatever the version says.
-    if (!store.value(QStringLiteral("server")).toString().isEmpty())
+    if (!storedValue(store, QStringLiteral("server")).toString().isEmpty())
         return;
     const AccountKeys account = takeAccountKeys(store);
     store.sync();
@@ -92,9 +93,10 @@ QVector<OldEntry> readOldEntries(QSettings& store) {
     GroupScope miners(store, {kMiners});
     for (const QString& group : entryNames(store)) {
         GroupScope scope(store, {group});
-        entries.append({group, store.value(QStringLiteral("engine")).toString(),
-                        store.value(QStringLiteral("pool")), store.value(QStringLiteral("worker")),
-                        store.value(QStringLiteral("threads"))});
+        entries.append({group, storedValue(store, QStringLiteral("engine")).toString(),
+                        storedValue(store, QStringLiteral("pool")),
+                        storedValue(store, QStringLiteral("worker")),
+                        storedValue(store, QStringLiteral("threads"))});
     }
     return entries;
 }
@@ -153,7 +155,7 @@ void dropUnreachableLines(QSettings& store) {
     QVariantMap reachable;
     for (const QString& key : store.allKeys()) {
         if (store.contains(key))
-            reachable.insert(key, store.value(key));
+            reachable.insert(key, storedValue(store, key));
     }
     store.clear();
     for (auto it = reachable.cbegin(); it != reachable.cend(); ++it)
@@ -210,6 +212,7 @@ void runSteps(QSettings& store, MigrationSteps steps) {
 } // namespace
 
 void Settings::migrate() {
+    d->guardStoreFile();
     QSettings& store = *d->store;
     dropUnreachableLines(store);
     if (store.childGroups().contains(kMiners))

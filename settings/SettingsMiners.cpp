@@ -1,6 +1,7 @@
 #include "settings/Settings.h"
 
 #include "settings/SettingsPrivate.h"
+#include "settings/StoreGuard.h"
 
 #include <algorithm>
 
@@ -20,11 +21,11 @@ QVariantMap readEntry(QSettings& store, const QString& engine) {
     {
         GroupScope poolsScope(store, {QStringLiteral("mergedPools")});
         for (const QString& key : store.childKeys())
-            mergedPools.insert(key, store.value(key));
+            mergedPools.insert(key, storedValue(store, key));
     }
     // Entries of old layouts carry their own "engine" key, which wins over the group name.
     for (const QString& key : store.childKeys())
-        entry.insert(key, store.value(key));
+        entry.insert(key, storedValue(store, key));
     entry.insert(QStringLiteral("mergedPools"), mergedPools);
     return entry;
 }
@@ -62,7 +63,7 @@ bool Settings::setMiner(QVariantMap entry) {
 QVariant Settings::minerValue(const QString& coin, const QString& key, bool custom,
                               const QVariant& defaultValue) const {
     GroupScope scope(*d->store, {minersGroup(custom), coin});
-    return d->store->value(key, defaultValue);
+    return storedValue(*d->store, key, defaultValue);
 }
 
 void Settings::setMinerValue(const QString& coin, const QString& key, bool custom,

@@ -83,7 +83,8 @@ class E2E : public QObject {
                                       "QT_QPA_PLATFORM=offscreen", "DBUS_SESSION_BUS_ADDRESS=disabled:"} +
                           variables); // the last of a name counts
         const auto stored = [&] {
-            return store.isNull() || QSettings(Store, QSettings::IniFormat).contains("miners/wownero/pool");
+            // Read as text: Qt's reader would decode whatever the test stored, damaged or not.
+            return store.isNull() || readFile(Store).contains("\nwownero\\pool=");
         };
         if (!QTest::qWaitFor(stored, Deadline))
             QFAIL("no coin rows stored; " + appState());
@@ -203,9 +204,10 @@ private slots:
     }
 
     // A store that cannot be written (a full disk; the package test takes one that the user may
-    // not change): one error entry, the store as it was, and the program running on.
+    // not change): one error entry, the store as it was, and the program running on; a damaged
+    // value in it, which cannot be mended there, read as none all the same.
     void fullDisk() {
-        const QByteArray store = ("[General]\nserver=" + Url + '\n').toUtf8();
+        const QByteArray store = ("[General]\nserver=" + Url + "\nproxy=@Variant(\\0\\0\\0\\t\\x7f\\xff\\xff\\xff)\n").toUtf8();
         writeFile(Store, store);
         QVERIFY(QDir().mkdir("/etc/xdg/home") && run("mount -t tmpfs e2e /etc/xdg/home"));
         QVERIFY(!run("dd if=/dev/zero of=/etc/xdg/filler")); // the log has a disk of its own
@@ -215,6 +217,7 @@ private slots:
         QTest::qWait(2000); // the catalogue's rows written meanwhile, where the pool could answer
         // Once; the pool, unable to record the request on the full disk, fails the catalogue besides.
         QCOMPARE(readFile(Log).count(entry), 1);
+        QCOMPARE(readFile(Log).count("The stored setting proxy in " + Store.toUtf8() + " is damaged"), 1);
         QCOMPARE(m_app->state(), QProcess::Running);
         QCOMPARE(readFile(Store), store);
     }
@@ -264,12 +267,20 @@ private slots:
     }
 
     void oldStoreUpgraded() {
+        // Two serialized values that Qt cannot decode (a list of 2^31 - 1 items, one nested too
+        // deep) where the upgrade drops the keys: the same store, and each logged once.
+        const QByteArray nested = "@Variant(" + QByteArray("\\0\\0\\0\\t\\0\\0\\0\\x1").repeated(200000) + ')';
+        const QByteArray old = readFile(VORLANT_TEST_DATA "/stores/v105-derived.conf")
+                                   .replace("miner1\\mergePool=fcn.pool.example:4444",
+                                            R"(miner1\mergePool=@Variant(\0\0\0\t\x7f\xff\xff\xff))")
+                                   .replace("miner2\\userId=u-2", "miner2\\userId=" + nested);
         // The old entries name their own servers: pointed at the pool, so that the upgraded
         // store is what the program then asks.
-        const QByteArray old = readFile(VORLANT_TEST_DATA "/stores/v105-derived.conf");
         startApp(QByteArray(old).replace("https://", (Url + "/").toUtf8()));
         QVERIFY(readFile(Record).contains(R"("path": "/api/2.3/pool/config")"));
         compareStore(storeLines("upgraded.store"));
+        for (const QString key : {"miners/miner1/mergePool", "miners/miner2/userId"})
+            QCOMPARE(QString(readFile(Log)).count(key + " in " + Store + " is damaged"), 1);
     }
 
     void keyboard() {

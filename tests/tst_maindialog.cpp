@@ -98,6 +98,9 @@ private slots:
         QTest::newRow("on, above 255 cores") << "running=true speed=257" << "false  257 true  | -1 0 No";
         QTest::newRow("on, partner") << "running=true mergedMining=tari" << "false  1 true tari | 1 1 XTM";
         QTest::newRow("partner gone") << "mergedMining=old" << "false  1 false old | 0 -1 ";
+        // A serialized value (hex) that Qt cannot decode: no value, said; the rows write a sound one.
+        QTest::newRow("partners damaged") << "running=true mergedMining=tari mergedPools=@000000097fffffff"
+                                          << "false  1 true tari | 1 1 XTM";
     }
     // Failed replies before the good one change nothing. Shown from the store, the entry written
     // gives the row the catalogue gave; entries that no catalogue wrote (no ticker) give none.
@@ -109,8 +112,14 @@ private slots:
         // Qt's own checks of every model involved, while the rows come.
         const QAbstractItemModelTester t1(&own), t2(own.sourceModel()), t3(&CpuCoresModel::instance());
         Test::rawStore().setValue("miners/tari/ticker", "XTM"); // a partner shows the ticker of its own entry
-        for (const QString& pair : stored.split(' ', Qt::SkipEmptyParts))
-            Test::rawStore().setValue("miners/" + id + '/' + pair.section('=', 0, 0), pair.section('=', 1));
+        for (const QString& pair : stored.split(' ', Qt::SkipEmptyParts)) {
+            const QString key = "miners/" + id + '/' + pair.section('=', 0, 0), value = pair.section('=', 1);
+            if (value.startsWith('@'))
+                Test::storeSerialized({key}, QByteArray::fromHex(value.mid(1).toLatin1()));
+            else
+                Test::rawStore().setValue(key, value);
+        }
+        m_dialog = std::make_unique<MainDialog>(); // started on the store as arranged
         m_dialog->poolResponce(201, catalogue(id), QString("pool"));
         m_dialog->poolResponce(200, catalogue(id).chopped(30), QString("pool"));
         m_dialog->poolResponce(200, catalogue(id), QString("pool"));
@@ -124,6 +133,12 @@ private slots:
         QCOMPARE(entry(id) + ' ' + shown, expected.replace("|", "XMR h%2:443 XMR"));
         const QVariantMap pools{{"tari", QUrl("http://t:3334")}, {"wow", QUrl("http://w:0")}};
         QCOMPARE(Test::rawStore().value("miners/" + id + "/mergedPools").toMap(), pools);
+        const auto notice = [this] {
+            const auto* line = m_dialog->findChild<QLabel*>("m_damaged_notice_label");
+            return line ? line->text() : "";
+        };
+        const QString said = "A stored setting can't be read and counts as not set: miners/" + id + "/mergedPools";
+        QTRY_COMPARE(notice(), stored.contains('@') ? said : "");
         const auto text = [](const QVector<CoinRow>& rows) {
             QStringList lines;
             for (const CoinRow& row : rows) {
@@ -213,7 +228,7 @@ private slots:
         QTRY_VERIFY(area->verticalScrollBar()->maximum() > 0);
         QComboBox* last = m_dialog->findChildren<QComboBox*>().last();
         last->setFocus(Qt::TabFocusReason);
-        QVERIFY(area->viewport()->rect().contains(QRect(last->mapTo(area->viewport(), QPoint()), last->size())));
+        QTRY_VERIFY(area->viewport()->rect().contains(QRect(last->mapTo(area->viewport(), QPoint()), last->size())));
     }
 
     // A failed catalogue is said where the rows would be, with the next try; OK in the proxy dialog asks

@@ -4,6 +4,7 @@
 #include "network/NetworkEnvironment.h"
 #include "settings/ServerUrl.h"
 #include "settings/Settings.h"
+#include "settings/StoreGuard.h"
 #include "ui/CatalogueLoader.h"
 #include "ui/CpuCoresModel.h"
 #include "ui/MergedMiningModel.h"
@@ -163,6 +164,20 @@ void MainDialog::showProxyNotice() {
     m_proxy_line->setVisible(!notice.isEmpty());
 }
 
+void MainDialog::showDamagedNotice() {
+    const QString notice = damagedKeysNotice(damagedKeys());
+    if (!m_damaged_line && !notice.isEmpty()) {
+        m_damaged_line = new QLabel(this);
+        m_damaged_line->setObjectName(QStringLiteral("m_damaged_notice_label"));
+        m_damaged_line->setTextFormat(Qt::PlainText);
+        m_damaged_line->setWordWrap(true);
+        QBoxLayout* column = m_ui->verticalLayout;
+        column->insertWidget(column->indexOf(m_proxy_line) + 1, m_damaged_line);
+    }
+    if (m_damaged_line)
+        m_damaged_line->setText(notice);
+}
+
 void MainDialog::watchStore() {
     // One check per pass of the event loop, however many keystrokes it delivers.
     m_store_check.setSingleShot(true);
@@ -192,6 +207,7 @@ void MainDialog::checkStore() {
     line->setText(notice);
     line->setVisible(!notice.isEmpty());
     applyStoreFault(settings.fault());
+    showDamagedNotice();
 }
 
 // Nothing may look saved that is not: the inputs that write take no changes meanwhile.

@@ -44,6 +44,8 @@ private:
     void showCatalogueFailure(const QString& message);
     void endCatalogueWait();
     void showProxyNotice();
+    // Under the proxy's line: the stored settings that could not be read.
+    void showDamagedNotice();
     // After every change: a write-back, and the notice line when the store keeps nothing.
     void watchStore();
     void scheduleStoreCheck();
@@ -63,6 +65,7 @@ private:
     CatalogueLoader* m_catalogue = nullptr;
     QLabel* m_catalogue_line = nullptr;
     QLabel* m_proxy_line = nullptr;
+    QLabel* m_damaged_line = nullptr;
     bool m_rows_built = false; // from the catalogue
     QVector<CoinRow> m_rows;   // shown, from grid row m_first_row on
     int m_first_row = 1;

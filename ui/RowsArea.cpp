@@ -65,14 +65,19 @@ RowsArea::RowsArea(QWidget* parent)
     m_header = new HeaderStrip(this);
     m_header->hide();
     connect(verticalScrollBar(), &QScrollBar::valueChanged, m_header, &HeaderStrip::place);
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
-        // Clear of the header strip, which may only show once this scrolls.
-        if (now && widget() && widget()->isAncestorOf(now))
-            ensureWidgetVisible(now, 50, 10 + m_header->stripHeight());
-    });
+    // Once per pass of the event loop, after the layouts have taken in what changed: rows come
+    // and go, and so do the notice lines above them.
+    m_fit.setSingleShot(true);
+    m_fit.setInterval(0);
+    connect(&m_fit, &QTimer::timeout, this, &RowsArea::fitWindow);
+    if (parent)
+        parent->window()->installEventFilter(this);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { showFocused(now); });
 }
 
 void RowsArea::setHeightLimit(int limit) {
+    if (qMax(limit, 0) == m_height_limit)
+        return;
     m_height_limit = qMax(limit, 0);
     updateGeometry();
 }
@@ -96,6 +101,14 @@ void RowsArea::fitWindow() {
     const int dy = qMax(qMin(available.bottom() - outer.bottom(), 0), available.top() - outer.top());
     window->move(window->pos() + QPoint(dx, dy));
     m_header->place();
+    // A row with the focus stays in view when the rows' room shrinks.
+    showFocused(QApplication::focusWidget());
+}
+
+void RowsArea::showFocused(QWidget* focused) {
+    // Clear of the header strip, which may only show once this scrolls.
+    if (focused && widget() && widget()->isAncestorOf(focused))
+        ensureWidgetVisible(focused, 50, 10 + m_header->stripHeight());
 }
 
 QSize RowsArea::rowsSize(QSize rows) const {
@@ -117,12 +130,12 @@ QSize RowsArea::sizeHint() const {
     return rowsSize(widget() ? widget()->sizeHint() : QSize());
 }
 
-// QScrollArea watches the widget it scrolls. The rows come at run time, from the catalogue or
+// QScrollArea watches the widget it scrolls, and this the window. The rows come at run time, from the catalogue or
 // the store: each input among them is caught as it is made ready to be shown.
 bool RowsArea::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == widget() && event->type() == QEvent::LayoutRequest) {
-        // Rows added or shown: the window fits them once they are laid out.
-        QTimer::singleShot(0, this, &RowsArea::fitWindow);
+    if ((watched == widget() && event->type() == QEvent::LayoutRequest) ||
+        (watched == window() && event->type() == QEvent::Resize)) {
+        m_fit.start();
     } else if (watched == widget() && event->type() == QEvent::ChildPolished) {
         QObject* child = static_cast<QChildEvent*>(event)->child();
         if (turnsWithWheel(child)) {

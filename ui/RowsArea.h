@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QScrollArea>
+#include <QTimer>
 
 namespace Vorlant {
 
@@ -18,7 +19,7 @@ public:
     explicit RowsArea(QWidget* parent = nullptr);
 
     // Lets the window grow with the rows up to the work area of its screen, less its frame, and
-    // moves it wholly onto that screen. Called whenever the rows change.
+    // moves it wholly onto that screen. Done by itself whenever the rows or the window change.
     void fitWindow();
 
     QSize minimumSizeHint() const override;
@@ -27,11 +28,13 @@ public:
 
 private:
     QSize rowsSize(QSize rows) const;
+    void showFocused(QWidget* focused);
 
     void setHeightLimit(int limit);
 
     int m_height_limit = QWIDGETSIZE_MAX;
     HeaderStrip* m_header;
+    QTimer m_fit;
 };
 
 } // namespace Vorlant

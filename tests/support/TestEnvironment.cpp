@@ -8,6 +8,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 namespace Vorlant::Test {
 
 #ifdef Q_OS_WIN
@@ -33,6 +37,20 @@ void loadStore(const QByteArray& contents) {
         store.setValue(key, old.value(key));
 }
 
+void storeSerialized(const QStringList& keys, const QByteArray& bytes) {
+    const QString text = "@Variant(" + QString::fromLatin1(bytes) + ')';
+    for (const QString& key : keys) {
+    const QString group = QString("Software/%1/OrganizationDefaults/%2")
+                              .arg(kStoreOrganisation, key.section('/', 0, -2)).replace('/', '\\');
+    HKEY handle = nullptr;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, reinterpret_cast<const wchar_t*>(group.utf16()), 0, nullptr,
+                    0, KEY_WRITE, nullptr, &handle, nullptr);
+    RegSetValueExW(handle, reinterpret_cast<const wchar_t*>(key.section('/', -1).utf16()), 0,
+                   REG_BINARY, reinterpret_cast<const BYTE*>(text.utf16()), DWORD(text.size() * 2));
+    RegCloseKey(handle);
+    }
+}
+
 #else
 void isolateEnvironment() {
     static const QTemporaryDir root; // gone with the process
@@ -55,6 +73,20 @@ void loadStore(const QByteArray& contents) {
     file.setFileTime(QDateTime::fromSecsSinceEpoch(++loads), QFileDevice::FileModificationTime);
     file.close();
     rawStore().sync();
+}
+
+// Qt escapes the bytes as it does a byte array's, quotes included.
+void storeSerialized(const QStringList& keys, const QByteArray& bytes) {
+    QTemporaryDir dir;
+    QSettings(dir.filePath("v.conf"), QSettings::IniFormat).setValue("v", bytes);
+    const QByteArray file = readFile(dir.filePath("v.conf"));
+    QByteArray value = file.mid(file.indexOf("v=") + 2).trimmed();
+    value.replace(value.indexOf("@ByteArray("), 11, "@Variant(");
+    QSettings store = rawStore();
+    for (const QString& key : keys) // at once: Qt decodes what the file holds before it saves
+        store.setValue(key, "serialized-value-here");
+    store.sync();
+    loadStore(readFile(store.fileName()).replace("serialized-value-here", value));
 }
 
 #endif

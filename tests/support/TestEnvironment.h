@@ -20,6 +20,10 @@ void clearStore();
 // and has every QSettings of the process read them.
 void loadStore(const QByteArray& contents);
 
+// Stores these bytes as the serialized value (Qt's "@Variant(...)") of the keys, as a file or
+// the registry holds it, sound or not.
+void storeSerialized(const QStringList& keys, const QByteArray& bytes);
+
 // The isolated store as sorted "key=value" lines, read back from where the store keeps them.
 QStringList storeLines();
 
