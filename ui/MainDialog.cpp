@@ -6,16 +6,13 @@
 #include "settings/Settings.h"
 #include "settings/StoreGuard.h"
 #include "ui/CatalogueLoader.h"
-#include "ui/CpuCoresModel.h"
-#include "ui/MergedMiningModel.h"
-#include "ui/MergedMiningProxyModel.h"
+#include "ui/CoinRowsGrid.h"
 #include "ui/PoolCatalogue.h"
 #include "ui/ProxyDialog.h"
 #include "ui/RowsArea.h"
 #include "ui_MainDialog.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QLabel>
@@ -26,45 +23,6 @@
 namespace Vorlant {
 
 namespace {
-
-void registerPartners(const QVector<CoinRow>& rows) {
-    QVector<MergedMiningModel::Pool> pools;
-    for (const CoinRow& row : rows) {
-        for (const MergedPool& partner : row.partners)
-            pools.append({row.id, partner.id, partner.ticker});
-    }
-    MergedMiningModel::instance().setPools(pools);
-}
-
-void coresChosen(const QComboBox* combo, const QString& coin, int index) {
-    const quint32 cores = combo->itemData(index, Qt::UserRole).toUInt();
-    Settings& settings = Settings::instance();
-    settings.setMinerValue(coin, QStringLiteral("running"), false, cores != 0);
-    // Switching a coin off keeps its core count for when it is switched on again.
-    if (cores != 0)
-        settings.setMinerValue(coin, QStringLiteral("speed"), false, cores);
-}
-
-void mergedMiningChosen(const QComboBox* combo, const QString& coin, int index) {
-    const QString mergedPool = combo->itemData(index, Qt::UserRole).toString();
-    Settings::instance().setMinerValue(coin, QStringLiteral("mergedMining"), false, mergedPool);
-}
-
-// Qt on Linux gives a combo box's current item as its accessible name and takes the caption
-// from the label whose buddy it is; on Windows that label's text is the name. A hidden caption
-// tells a screen reader which coin a row's combo belongs to on both.
-void nameForScreenReaders(QComboBox* combo, const QString& name) {
-    auto* caption = new QLabel(name, combo->parentWidget());
-    caption->setTextFormat(Qt::PlainText); // a ticker that looks like markup is read as it is
-    caption->setBuddy(combo);
-    caption->hide();
-}
-
-void nameCoinRow(const CoinRow& coin, QComboBox* cores, QComboBox* mergedMining) {
-    const QString coinName = coin.ticker.isEmpty() ? coin.id : coin.ticker;
-    nameForScreenReaders(cores, MainDialog::tr("%1 cores").arg(coinName));
-    nameForScreenReaders(mergedMining, MainDialog::tr("%1 merged mining").arg(coinName));
-}
 
 // The resource has no suffix, so a reader left to guess the format would load every installed
 // image plugin and ask each about the bytes first. The logo is a PNG, which Qt reads itself.
@@ -93,6 +51,8 @@ MainDialog::MainDialog()
     requestCatalogue();
     m_ui->setupUi(this);
     m_first_height = height();
+    m_rows = new CoinRowsGrid(m_ui->m_coins_layout, m_ui->m_coins_frame);
+    connect(m_rows, &CoinRowsGrid::choiceSignal, this, &MainDialog::scheduleStoreCheck);
     m_ui->label_2->setPixmap(logo());
     m_ui->m_email_edit->setText(settings.value(QStringLiteral("email"), QVariant()).toString());
     showProxyNotice();
@@ -132,11 +92,11 @@ void MainDialog::showCatalogueFailure(const QString& message) {
         m_ui->m_coins_layout->addWidget(m_catalogue_line, 1, 0, 1, 3);
     }
     // The coins already set up stay within reach meanwhile, as the store holds them.
-    if (m_rows.isEmpty())
+    if (m_rows->isEmpty())
         showRows(storedRows(entriesAsStored(Settings::instance())));
     const QString saved =
         tr("Below are the coins as last saved; the coin list will be loaded again.");
-    m_catalogue_line->setText(m_rows.isEmpty() ? message : message + QLatin1Char(' ') + saved);
+    m_catalogue_line->setText(m_rows->isEmpty() ? message : message + QLatin1Char(' ') + saved);
     // The height of a wrapped text depends on its width and on the font the style sheet gives
     // it, and the window's minimum height leaves that out.
     m_catalogue_line->ensurePolished();
@@ -229,103 +189,16 @@ QString MainDialog::storeNotice(StoreFault fault, const QString& location) {
     return QString();
 }
 
+// Under the catalogue's failure line, if it is shown.
+void MainDialog::showRows(const QVector<CoinRow>& rows) {
+    m_rows->show(rows, m_catalogue_line ? 2 : 1, m_ui->m_email_edit);
+}
+
 void MainDialog::addHeaderRow() {
     QGridLayout* grid = m_ui->m_coins_layout;
     grid->addWidget(new QLabel(tr("Currency"), m_ui->m_coins_frame), 0, 0, Qt::AlignLeft);
     grid->addWidget(new QLabel(tr("Cores number"), m_ui->m_coins_frame), 0, 1, Qt::AlignCenter);
     grid->addWidget(new QLabel(tr("Merged mining"), m_ui->m_coins_frame), 0, 2, Qt::AlignCenter);
-}
-
-// The one place where rows become widgets, whichever source described them. Rows shown before
-// go; the keyboard focus stays on the same coin's cell, or in the window.
-void MainDialog::showRows(const QVector<CoinRow>& rows) {
-    int column = 0;
-    const QString focusedCoin = coinWithFocus(&column);
-    removeRows();
-    registerPartners(rows);
-    m_rows = rows;
-    // Under the catalogue's failure line, if it is shown.
-    m_first_row = m_catalogue_line ? 2 : 1;
-    for (int at = 0; at < rows.size(); ++at)
-        addCoinRow(m_first_row + at, rows.at(at));
-    if (!focusedCoin.isNull())
-        focusCell(focusedCoin, column);
-}
-
-// The coin whose row has the keyboard focus, and in which column; a null id when none has.
-QString MainDialog::coinWithFocus(int* column) const {
-    QGridLayout* grid = m_ui->m_coins_layout;
-    QWidget* focused = focusWidget(); // also while another window is active
-    const int at = focused ? grid->indexOf(focused) : -1;
-    int row = 0, span = 0;
-    if (at < 0)
-        return QString();
-    grid->getItemPosition(at, &row, column, &span, &span);
-    return m_rows.value(row - m_first_row).id;
-}
-
-void MainDialog::focusCell(const QString& coin, int column) {
-    for (int at = 0; at < m_rows.size(); ++at) {
-        QLayoutItem* cell = m_ui->m_coins_layout->itemAtPosition(m_first_row + at, column);
-        if (m_rows.at(at).id == coin)
-            return cell->widget()->setFocus();
-    }
-    m_ui->m_email_edit->setFocus();
-}
-
-// Every widget of the rows, their hidden captions too; the header and the failure line stay.
-void MainDialog::removeRows() {
-    QGridLayout* grid = m_ui->m_coins_layout;
-    const auto widgets =
-        m_ui->m_coins_frame->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-    for (QWidget* widget : widgets) {
-        const int at = grid->indexOf(widget);
-        int row = -1, span = 0;
-        if (at >= 0)
-            grid->getItemPosition(at, &row, &span, &span, &span);
-        if (row != 0 && widget != m_catalogue_line)
-            delete widget;
-    }
-}
-
-void MainDialog::addCoinRow(int gridRow, const CoinRow& row) {
-    if (!row.entry.isEmpty())
-        Settings::instance().setMiner(row.entry);
-    auto* ticker = new QLabel(row.ticker, m_ui->m_coins_frame);
-    ticker->setObjectName(QStringLiteral("m_coin_abbr_label"));
-    // The server's text, shown as the characters it is: no markup, links or images.
-    ticker->setTextFormat(Qt::PlainText);
-    QComboBox* cores = createCoresCombo(row.id, row.cores);
-    QComboBox* mergedMining = createMergedMiningCombo(row.id, row.mergedMining);
-    nameCoinRow(row, cores, mergedMining);
-    m_ui->m_coins_layout->addWidget(ticker, gridRow, 0, Qt::AlignLeft);
-    m_ui->m_coins_layout->addWidget(cores, gridRow, 1, Qt::AlignCenter);
-    m_ui->m_coins_layout->addWidget(mergedMining, gridRow, 2, Qt::AlignCenter);
-}
-
-QComboBox* MainDialog::createCoresCombo(const QString& coin, int cores) {
-    auto* combo = new QComboBox(m_ui->m_coins_frame);
-    combo->setModel(&CpuCoresModel::instance());
-    combo->setCurrentIndex(cores);
-    combo->setFrame(false);
-    connect(combo, QOverload<int>::of(&QComboBox::activated), [this, combo, coin](int index) {
-        coresChosen(combo, coin, index);
-        scheduleStoreCheck();
-    });
-    return combo;
-}
-
-QComboBox* MainDialog::createMergedMiningCombo(const QString& coin, const QString& mergedMining) {
-    auto* combo = new QComboBox(m_ui->m_coins_frame);
-    // One proxy per row, going with it.
-    combo->setModel(new MergedMiningProxyModel(coin, combo));
-    combo->setCurrentIndex(
-        combo->findData(mergedMining, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive));
-    connect(combo, QOverload<int>::of(&QComboBox::activated), [this, combo, coin](int index) {
-        mergedMiningChosen(combo, coin, index);
-        scheduleStoreCheck();
-    });
-    return combo;
 }
 
 void MainDialog::poolResponce(quint32 _code, QByteArray _data, QVariant _user_data) {
@@ -341,7 +214,7 @@ void MainDialog::poolResponce(quint32 _code, QByteArray _data, QVariant _user_da
     endCatalogueWait();
     const QVector<CatalogueCoin> coins = parseCatalogue(_data);
     m_rows_built = !coins.isEmpty();
-    const bool storedShown = !m_rows.isEmpty();
+    const bool storedShown = !m_rows->isEmpty();
     showRows(catalogueRows(coins, Settings::instance().miners()));
     // Rows shown from the store with the failure line may have made the window taller than on a
     // start where the catalogue came at once.

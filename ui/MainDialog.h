@@ -9,7 +9,6 @@
 #include <QVariantMap>
 #include <QVector>
 
-class QComboBox;
 class QLabel;
 
 namespace Ui {
@@ -19,6 +18,7 @@ class MainDialog;
 namespace Vorlant {
 
 class CatalogueLoader;
+class CoinRowsGrid;
 enum class StoreFault;
 
 // The program's only main window: e-mail, proxy button and one row per coin of the catalogue.
@@ -54,12 +54,6 @@ private:
     static QString storeNotice(StoreFault fault, const QString& location);
     void addHeaderRow();
     void showRows(const QVector<CoinRow>& rows);
-    QString coinWithFocus(int* column) const;
-    void focusCell(const QString& coin, int column);
-    void removeRows();
-    void addCoinRow(int gridRow, const CoinRow& row);
-    QComboBox* createCoresCombo(const QString& coin, int cores);
-    QComboBox* createMergedMiningCombo(const QString& coin, const QString& mergedMining);
 
     Ui::MainDialog* m_ui;
     CatalogueLoader* m_catalogue = nullptr;
@@ -67,8 +61,7 @@ private:
     QLabel* m_proxy_line = nullptr;
     QLabel* m_damaged_line = nullptr;
     bool m_rows_built = false; // from the catalogue
-    QVector<CoinRow> m_rows;   // shown, from grid row m_first_row on
-    int m_first_row = 1;
+    CoinRowsGrid* m_rows = nullptr;
     int m_first_height = 0;
     QByteArray m_pending_reply;
     QTimer m_store_check;
