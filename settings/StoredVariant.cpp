@@ -173,30 +173,22 @@ private:
         return number(bits) && skip((qint64(bits) + 7) / 8);
     }
 
-    bool bytes(QByteArray* data = nullptr) {
+    // A length in bytes, a multiple of `unit`, then as many bytes.
+    bool bytes(QByteArray* data = nullptr, quint32 unit = 1) {
         quint32 length = 0;
         if (!number(length))
             return false;
         if (length == kNullLength)
             return true;
-        if (data && length <= left())
+        if (length % unit != 0 || length > left())
+            return false;
+        if (data)
             *data = QByteArray(m_at, int(length));
         return skip(length);
     }
 
     // UTF-16 text: a length in bytes, which must be even.
-    bool string(QByteArray* text = nullptr) {
-        quint32 length = 0;
-        if (!number(length))
-            return false;
-        if (length == kNullLength)
-            return true;
-        if (length % 2 != 0 || length > left())
-            return false;
-        if (text)
-            *text = QByteArray(m_at, int(length));
-        return skip(length);
-    }
+    bool string(QByteArray* text = nullptr) { return bytes(text, 2); }
 
     bool number(quint32& value) {
         if (left() < 4)
